@@ -1,0 +1,327 @@
+// tarvel: turn the HTML pages of a folder into one C++ header of PROGMEM raw strings.
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#ifndef TARVEL_VERSION
+#define TARVEL_VERSION "unknown"
+#endif
+
+constexpr char list_name[] = "list.txt";
+constexpr char header_name[] = "../htmls.h";
+
+// Far more than the longest file name Linux allows (255 bytes).
+constexpr size_t name_max = 4096;
+// C++ allows a raw string delimiter of at most 16 characters.
+constexpr size_t delimiter_max = 16;
+
+static const char usage[] =
+    "usage: tarvel [-h | --help | --version]\n"
+    "Run in a folder of HTML pages: lists the *.html pages in list.txt and writes\n"
+    "them all as PROGMEM raw strings into ../htmls.h, overwriting that file.\n";
+
+static char in[1 << 18];  // a block of the page being converted
+static char out[1 << 16]; // the header stream's buffer
+
+static int status; // the exit status: 1 once any file failed
+
+// Reports a file that could not be opened, read or written, and remembers
+// the failure; the run goes on with the next file.
+static void fail(const char *what, const char *path)
+{
+    printf("Can't %s file %s\n", what, path);
+    status = 1;
+}
+
+void file_error(const char *path)
+{
+    fail("open", path);
+}
+
+// Opens a regular file for reading. A folder or a device is no page, and
+// opening a FIFO the ordinary way would block the run until a writer came.
+static FILE *open_regular(const char *path)
+{
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0)
+        return nullptr;
+    FILE *f = nullptr;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+        f = fdopen(fd, "rb");
+    if (!f)
+        close(fd);
+    return f;
+}
+
+// Reads the page from its start, a block of `in` at a time, keeping the last
+// `kept` bytes of each block in front of the next one. Returns the bytes now
+// in `in` (kept ones included), 0 at the end, or -1 when reading failed.
+static long read_block(FILE *page, size_t kept, bool from_start)
+{
+    if (from_start && fseek(page, 0, SEEK_SET) != 0)
+        return -1;
+    size_t got = fread(in + kept, 1, sizeof(in) - kept, page);
+    if (ferror(page))
+        return -1;
+    return got ? static_cast<long>(kept + got) : 0;
+}
+
+// Does the page hold needle? Returns 1 or 0, or -1 when reading failed.
+// `first` is what the page's first read left in `in`: when that was the
+// whole page, it is searched without reading the page again.
+static int page_has(FILE *page, long first, const char *needle)
+{
+    size_t len = strlen(needle);
+    if (first < static_cast<long>(sizeof(in)))
+        return memmem(in, first, needle, len) != nullptr;
+    long have;
+    size_t kept = 0;
+    for (bool start = true; (have = read_block(page, kept, start)) > 0; start = false) {
+        if (memmem(in, have, needle, len))
+            return 1;
+        kept = std::min(len - 1, static_cast<size_t>(have));
+        memmove(in, in + have - kept, kept);
+    }
+    return have < 0 ? -1 : 0;
+}
+
+// Picks the raw string delimiter: none, unless the page holds )" itself;
+// then the first of html, html1, html2, ... that the page never closes with.
+// Returns false when reading the page failed.
+static bool pick_delimiter(FILE *page, long first, char *delim, size_t size)
+{
+    char needle[delimiter_max + 3];
+    delim[0] = '\0';
+    for (unsigned k = 0;; k++) {
+        snprintf(needle, sizeof(needle), ")%s\"", delim);
+        int has = page_has(page, first, needle);
+        if (has <= 0)
+            return has == 0;
+        if (k == 0)
+            snprintf(delim, size, "html");
+        else
+            snprintf(delim, size, "html%u", k);
+    }
+}
+
+// What the converter knows of the current line. A line may run over any
+// number of blocks, so this lives from one block to the next.
+struct line {
+    bool leading; // still in the indentation, which is dropped
+    bool body;    // holds more than its line end, so it is written
+    size_t crs;   // CRs held back, since the last ones may be the line end
+};
+
+constexpr line new_line = {true, false, 0};
+
+// Settles the held-back CRs, all but the last `strip` of them being text.
+static void settle_crs(line &l, size_t strip, FILE *header)
+{
+    if (l.crs > strip) {
+        l.body = true;
+        if (!l.leading)
+            for (size_t i = strip; i < l.crs; i++)
+                putc('\r', header);
+    }
+    l.crs = 0;
+}
+
+// Ends a line: it is written, with CR LF, unless it held its line end alone.
+// `strip` is how many CRs before the end belong to it: one before an LF, and
+// up to two at the end of the page.
+static void end_line(line &l, size_t strip, FILE *header)
+{
+    settle_crs(l, strip, header);
+    if (l.body)
+        fputs("\r\n", header);
+    l = new_line;
+}
+
+// Converts bytes of one line (no LF among them) onto the header.
+static void convert_text(line &l, const char *p, const char *end, FILE *header)
+{
+    while (p < end) {
+        if (*p == '\r') {
+            l.crs++;
+            p++;
+            continue;
+        }
+        settle_crs(l, 0, header);
+        l.body = true;
+        if (l.leading && (*p == ' ' || *p == '\t')) {
+            p++;
+            continue;
+        }
+        l.leading = false;
+        auto cr = static_cast<const char *>(memchr(p, '\r', end - p));
+        const char *stop = cr ? cr : end;
+        fwrite(p, 1, stop - p, header);
+        p = stop;
+    }
+}
+
+// Converts a block of the page, which may start or end inside a line.
+static void convert_block(line &l, const char *p, const char *end, FILE *header)
+{
+    while (p < end) {
+        auto lf = static_cast<const char *>(memchr(p, '\n', end - p));
+        convert_text(l, p, lf ? lf : end, header);
+        if (!lf)
+            return;
+        end_line(l, 1, header);
+        p = lf + 1;
+    }
+}
+
+// Converts the whole page. Returns false when reading it failed.
+static bool convert(FILE *page, long first, FILE *header)
+{
+    line l = new_line;
+    long have = first;
+    if (first == static_cast<long>(sizeof(in)))
+        for (bool start = true; (have = read_block(page, 0, start)) > 0; start = false)
+            convert_block(l, in, in + have, header);
+    else
+        convert_block(l, in, in + first, header);
+    end_line(l, 2, header);
+    return have >= 0;
+}
+
+// Appends the page `name` to the header as the array `id`. A page that
+// cannot be read still gets its closing line, so the header stays whole.
+void tarvel(const char *name, const char *id, FILE *header)
+{
+    FILE *page = open_regular(name);
+    if (!page) {
+        file_error(name);
+        return;
+    }
+    setvbuf(page, nullptr, _IONBF, 0); // read in large blocks straight into `in`
+    char delim[delimiter_max + 1];
+    long first = read_block(page, 0, false);
+    bool ok = first >= 0 && pick_delimiter(page, first, delim, sizeof(delim));
+    if (!ok)
+        delim[0] = '\0';
+    fprintf(header, "const char %s[] PROGMEM = R\"%s(", id, delim);
+    if (ok)
+        ok = convert(page, first, header);
+    fprintf(header, ")%s\";\r\n", delim);
+    if (!ok)
+        fail("read", name);
+    fclose(page);
+}
+
+// Reads one line of the listing into name, without its line feed, and
+// returns its length, or -1 at the end. A line too long for name is still
+// read to its end, and its full length returned.
+static long read_name(FILE *list, char *name, size_t size)
+{
+    size_t len = 0;
+    int c;
+    while ((c = getc(list)) != EOF && c != '\n') {
+        if (len < size - 1)
+            name[len] = static_cast<char>(c);
+        len++;
+    }
+    name[std::min(len, size - 1)] = '\0';
+    return c == EOF && len == 0 ? -1 : static_cast<long>(len);
+}
+
+// A listing line names a page when it holds a whole name ending in ".html".
+static bool is_page(const char *name, long len)
+{
+    return strlen(name) == static_cast<size_t>(len) && len >= 5 && !strcmp(name + len - 5, ".html");
+}
+
+// Makes the array name from a page's base name, as xxd -i does: every ASCII
+// byte that cannot stand in an identifier becomes _, and a leading digit gets
+// a _ in front. Bytes of 128 and up pass as they are, for UTF-8 names.
+static void make_identifier(char *id, const char *base, size_t len)
+{
+    size_t n = 0;
+    if (len > 0 && isdigit(static_cast<unsigned char>(base[0])))
+        id[n++] = '_';
+    for (size_t i = 0; i < len; i++) {
+        unsigned char c = base[i];
+        id[n++] = c >= 128 || isalnum(c) || c == '_' ? c : '_';
+    }
+    strcpy(id + n, "_html");
+}
+
+// Handles the command line; returns the exit status, or -1 to go on and run.
+static int options(int argc, char *argv[])
+{
+    if (argc == 1)
+        return -1;
+    if (argc == 2 && (!strcmp(argv[1], "-h") || !strcmp(argv[1], "--help"))) {
+        fputs(usage, stdout);
+        return 0;
+    }
+    if (argc == 2 && !strcmp(argv[1], "--version")) {
+        puts("tarvel " TARVEL_VERSION);
+        return 0;
+    }
+    fputs(usage, stderr);
+    return 2;
+}
+
+int main(int argc, char *argv[])
+{
+    int done = options(argc, argv);
+    if (done >= 0)
+        return done;
+
+    puts("--------------------------------------");
+    puts("Convert all .html files in this folder");
+    puts("to C++ raw strings and save them in the");
+    puts("parent folder as htmls.h");
+    puts("-----------------------------------------");
+
+    char command[64];
+    snprintf(command, sizeof(command), "ls -d -- *.html > %s", list_name);
+    fflush(stdout);
+    // ls fails in a folder without pages, which is no failure of the run.
+    [[maybe_unused]] int listed = system(command);
+
+    FILE *list = open_regular(list_name);
+    if (!list) {
+        file_error(list_name);
+        return status;
+    }
+    FILE *header = fopen(header_name, "wb");
+    if (!header) {
+        file_error(header_name);
+        fclose(list);
+        return status;
+    }
+    setvbuf(header, out, _IOFBF, sizeof(out));
+
+    char name[name_max];
+    char id[sizeof(name) + sizeof("_html")]; // a leading _ may be added
+    int pages = 0;
+    long len;
+    while ((len = read_name(list, name, sizeof(name))) >= 0) {
+        if (!is_page(name, len))
+            continue;
+        make_identifier(id, name, len - 5);
+        puts(name);
+        tarvel(name, id, header);
+        pages++;
+    }
+    if (ferror(list))
+        fail("read", list_name);
+    printf("%d files processed.\n", pages);
+
+    bool bad = ferror(header);
+    if (fclose(header) != 0 || bad)
+        fail("write", header_name);
+    fclose(list);
+    return status;
+}

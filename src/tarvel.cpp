@@ -27,7 +27,8 @@ static const char usage[] =
     "them all as PROGMEM raw strings into ../htmls.h, overwriting that file.\n";
 
 static char in[1 << 18];  // a block of the page being converted
-static char out[1 << 16]; // the header stream's buffer
+static char out[1 << 16]; // converted text on its way to the header
+static size_t out_len;    // bytes waiting in `out`
 
 static int status; // the exit status: 1 once any file failed
 
@@ -73,6 +74,18 @@ static long read_block(FILE *page, size_t kept, bool from_start)
     return got ? static_cast<long>(kept + got) : 0;
 }
 
+// Does the block of n bytes at p hold needle? Like memmem, but quicker here:
+// the needle starts with ), which markup holds rarely, so memchr finds the few
+// places worth comparing faster than memmem looks at every byte.
+static bool holds(const char *p, size_t n, const char *needle, size_t len)
+{
+    for (const char *end = p + n; (p = static_cast<const char *>(memchr(p, needle[0], end - p)));
+         p++)
+        if (static_cast<size_t>(end - p) >= len && p[1] == needle[1] && !memcmp(p, needle, len))
+            return true;
+    return false;
+}
+
 // Does the page hold needle? Returns 1 or 0, or -1 when reading failed.
 // `first` is what the page's first read left in `in`: when that was the
 // whole page, it is searched without reading the page again.
@@ -80,11 +93,11 @@ static int page_has(FILE *page, long first, const char *needle)
 {
     size_t len = strlen(needle);
     if (first < static_cast<long>(sizeof(in)))
-        return memmem(in, first, needle, len) != nullptr;
+        return holds(in, first, needle, len);
     long have;
     size_t kept = 0;
     for (bool start = true; (have = read_block(page, kept, start)) > 0; start = false) {
-        if (memmem(in, have, needle, len))
+        if (holds(in, have, needle, len))
             return 1;
         kept = std::min(len - 1, static_cast<size_t>(have));
         memmove(in, in + have - kept, kept);
@@ -121,6 +134,28 @@ struct line {
 
 constexpr line new_line = {true, false, 0};
 
+// Writes what waits in `out` to the header.
+static void flush_out(FILE *header)
+{
+    fwrite(out, 1, out_len, header);
+    out_len = 0;
+}
+
+// Appends converted text to the header. Most lines are short: gathering
+// them in `out` makes one write of many.
+static void put(const char *p, size_t n, FILE *header)
+{
+    if (out_len + n > sizeof(out)) {
+        flush_out(header);
+        if (n > sizeof(out)) {
+            fwrite(p, 1, n, header);
+            return;
+        }
+    }
+    memcpy(out + out_len, p, n);
+    out_len += n;
+}
+
 // Settles the held-back CRs, all but the last `strip` of them being text.
 static void settle_crs(line &l, size_t strip, FILE *header)
 {
@@ -128,7 +163,7 @@ static void settle_crs(line &l, size_t strip, FILE *header)
         l.body = true;
         if (!l.leading)
             for (size_t i = strip; i < l.crs; i++)
-                putc('\r', header);
+                put("\r", 1, header);
     }
     l.crs = 0;
 }
@@ -140,31 +175,28 @@ static void end_line(line &l, size_t strip, FILE *header)
 {
     settle_crs(l, strip, header);
     if (l.body)
-        fputs("\r\n", header);
+        put("\r\n", 2, header);
     l = new_line;
 }
 
-// Converts bytes of one line (no LF among them) onto the header.
+// Converts a piece of one line (no LF in it) onto the header. Its trailing
+// CRs are held back, since they may turn out to end the line.
 static void convert_text(line &l, const char *p, const char *end, FILE *header)
 {
-    while (p < end) {
-        if (*p == '\r') {
-            l.crs++;
-            p++;
-            continue;
-        }
-        settle_crs(l, 0, header);
+    const char *text_end = end;
+    while (text_end > p && text_end[-1] == '\r')
+        text_end--;
+    if (text_end > p) {
+        settle_crs(l, 0, header); // CRs with text after them are text
         l.body = true;
-        if (l.leading && (*p == ' ' || *p == '\t')) {
-            p++;
-            continue;
+        if (l.leading) {
+            while (p < text_end && (*p == ' ' || *p == '\t' || *p == '\r'))
+                p++;
+            l.leading = p == text_end;
         }
-        l.leading = false;
-        auto cr = static_cast<const char *>(memchr(p, '\r', end - p));
-        const char *stop = cr ? cr : end;
-        fwrite(p, 1, stop - p, header);
-        p = stop;
+        put(p, text_end - p, header);
     }
+    l.crs += end - text_end;
 }
 
 // Converts a block of the page, which may start or end inside a line.
@@ -191,6 +223,7 @@ static bool convert(FILE *page, long first, FILE *header)
     else
         convert_block(l, in, in + first, header);
     end_line(l, 2, header);
+    flush_out(header);
     return have >= 0;
 }
 
@@ -301,7 +334,6 @@ int main(int argc, char *argv[])
         fclose(list);
         return status;
     }
-    setvbuf(header, out, _IOFBF, sizeof(out));
 
     char name[name_max];
     char id[sizeof(name) + sizeof("_html")]; // a leading _ may be added

@@ -237,11 +237,9 @@ void tarvel(const char *name, const char *id, FILE *header)
         return;
     }
     setvbuf(page, nullptr, _IONBF, 0); // read in large blocks straight into `in`
-    char delim[delimiter_max + 1];
+    char delim[delimiter_max + 1] = "";
     long first = read_block(page, 0, false);
     bool ok = first >= 0 && pick_delimiter(page, first, delim, sizeof(delim));
-    if (!ok)
-        delim[0] = '\0';
     fprintf(header, "const char %s[] PROGMEM = R\"%s(", id, delim);
     if (ok)
         ok = convert(page, first, header);

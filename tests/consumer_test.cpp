@@ -9,7 +9,8 @@
 
 #include "htmls.h"
 
-namespace {
+namespace
+{
 
 std::string long_line()
 {

@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# Times tarvel against cat, xxd -i and sed on generated pages, and measures
+# its peak memory. Usage: bench/run.sh [RUNS]  (default 5; scratch space in
+# $BENCH_DIR, default /tmp/tarvel-bench, about 3 GB while it runs).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+runs=${1:-5}
+work=${BENCH_DIR:-/tmp/tarvel-bench}
+build=$root/build-bench
+
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+cmake --build "$build" -j2 --target tarvel bench_gen >/dev/null
+tarvel=$build/tarvel
+
+# make DIR KIND [ARG]: a folder of generated pages, made once.
+make_pages() {
+    if [ ! -e "$work/$1/done" ]; then
+        rm -rf "${work:?}/$1"
+        mkdir -p "$work/$1/pages"
+        "$build/bench_gen" "$2" "$work/$1/pages" ${3:+"$3"}
+        touch "$work/$1/done"
+    fi
+}
+
+now() { date +%s%N; }
+median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+# time_all DIR NAME=COMMAND...: runs the commands in turn in DIR/pages, RUNS
+# rounds after one warm-up round; leaves each median in ns in med[NAME].
+declare -A med
+time_all() {
+    local dir=$1
+    shift
+    declare -A times
+    for round in $(seq 0 "$runs"); do
+        for job in "$@"; do
+            local name=${job%%=*} start
+            sync # no write-back of the last run in this one's time
+            start=$(now)
+            (cd "$work/$dir/pages" && eval "${job#*=}") >/dev/null 2>&1
+            [ "$round" -gt 0 ] && times[$name]+="$(($(now) - start)) "
+        done
+    done
+    for job in "$@"; do
+        local name=${job%%=*}
+        med[$name]=$(tr ' ' '\n' <<<"${times[$name]}" | grep . | median)
+    done
+}
+
+ms() { awk -v ns="$1" 'BEGIN { printf "%8.1f ms", ns / 1e6 }'; }
+rate() { awk -v ns="$1" -v b="$2" 'BEGIN { printf "%8.1f MB/s", b / 1e6 / (ns / 1e9) }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+
+echo "Machine: $(nproc) cores, $(awk -F': ' '/model name/ { print $2; exit }' /proc/cpuinfo)"
+
+make_pages corpus corpus
+bytes=$(cat "$work"/corpus/pages/*.html | wc -c)
+echo
+echo "Corpus: $(ls "$work"/corpus/pages/*.html | wc -l) pages, $((bytes / 1000000)) MB; median of $runs runs"
+time_all corpus \
+    "tarvel=$tarvel" \
+    "cat=cat *.html > ../cat.out" \
+    "xxd=for f in *.html; do xxd -i \"\$f\"; done > ../xxd.out" \
+    "sed=sed -e 's/^[[:space:]]*//' -e '/^\$/d' -e 's/\r*\$/\r/' *.html > ../sed.out"
+for name in tarvel cat xxd sed; do
+    printf '  %-7s %s %s\n' "$name" "$(ms "${med[$name]}")" "$(rate "${med[$name]}" "$bytes")"
+done
+echo "  tarvel/cat $(ratio "${med[tarvel]}" "${med[cat]}") (target at most 1.5)," \
+    "xxd/tarvel $(ratio "${med[xxd]}" "${med[tarvel]}") (target at least 20)," \
+    "sed/tarvel $(ratio "${med[sed]}" "${med[tarvel]}")"
+
+make_pages small small
+echo
+echo "20,000 pages of 1 KB; median of $runs runs"
+time_all small "tarvel=$tarvel" "cat=cat *.html > ../cat.out"
+for name in tarvel cat; do
+    printf '  %-7s %s\n' "$name" "$(ms "${med[$name]}")"
+done
+echo "  tarvel/cat $(ratio "${med[tarvel]}" "${med[cat]}") (target at most 2)"
+
+make_pages mib one 1
+make_pages gib one 1024
+echo
+echo "Peak resident memory of tarvel"
+for dir in mib gib; do
+    kb=$(cd "$work/$dir/pages" && /usr/bin/time -f %M "$tarvel" 2>&1 >/dev/null | tail -n 1)
+    echo "  one page of 1 $([ $dir = mib ] && echo MiB || echo GiB): $kb KiB (target at most 4096)"
+done

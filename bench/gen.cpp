@@ -4,12 +4,17 @@
 //                          scripts with )", CR LF pages, long minified lines
 //   bench_gen small DIR    20,000 pages of about 1 KB
 //   bench_gen one DIR MB   one page of MB MiB of indented lines with )"
+//   bench_gen peak PROGRAM runs PROGRAM, its output discarded, and prints its
+//                          peak resident memory in KiB
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 static unsigned long long seed = 88172645463325252ULL;
 
@@ -95,8 +100,23 @@ int main(int argc, char *argv[])
         FILE *f = page(argv[2], "one", 0);
         indented(f, strtoull(argv[3], nullptr, 10) << 20, false);
         fclose(f);
+    } else if (argc == 3 && !strcmp(argv[1], "peak")) {
+        pid_t pid = fork();
+        if (pid == 0) {
+            if (freopen("/dev/null", "w", stdout))
+                execl(argv[2], argv[2], static_cast<char *>(nullptr));
+            _exit(127);
+        }
+        int status;
+        struct rusage usage;
+        if (pid < 0 || wait4(pid, &status, 0, &usage) < 0 || !WIFEXITED(status) ||
+            WEXITSTATUS(status) != 0) {
+            fprintf(stderr, "bench_gen: %s failed\n", argv[2]);
+            return 1;
+        }
+        printf("%ld\n", usage.ru_maxrss);
     } else {
-        fputs("usage: bench_gen corpus DIR | small DIR | one DIR MB\n", stderr);
+        fputs("usage: bench_gen corpus DIR | small DIR | one DIR MB | peak PROGRAM\n", stderr);
         return 2;
     }
     return 0;

@@ -3,6 +3,9 @@
 # its peak memory. Usage: bench/run.sh [RUNS]  (default 5; scratch space in
 # $BENCH_DIR, default /tmp/tarvel-bench, about 3 GB while it runs).
 set -euo pipefail
+for tool in xxd sed cmake; do
+    command -v "$tool" >/dev/null || { echo "bench/run.sh: needs $tool (apt-get install $tool)" >&2; exit 1; }
+done
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-5}
 work=${BENCH_DIR:-/tmp/tarvel-bench}
@@ -83,6 +86,6 @@ make_pages gib one 1024
 echo
 echo "Peak resident memory of tarvel"
 for dir in mib gib; do
-    kb=$(cd "$work/$dir/pages" && /usr/bin/time -f %M "$tarvel" 2>&1 >/dev/null | tail -n 1)
+    kb=$(cd "$work/$dir/pages" && "$build/bench_gen" peak "$tarvel")
     echo "  one page of 1 $([ $dir = mib ] && echo MiB || echo GiB): $kb KiB (target at most 4096)"
 done

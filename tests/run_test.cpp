@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -125,13 +126,9 @@ void PrintTo(const run_case &c, std::ostream *os)
     *os << c.name;
 }
 
-class tarvel_run : public testing::TestWithParam<run_case>
+// Sets up the case's files in a fresh folder, runs tarvel there and compares.
+void check(const run_case &c)
 {
-};
-
-TEST_P(tarvel_run, behaves)
-{
-    const run_case &c = GetParam();
     char tmpl[] = "/tmp/tarvel_test.XXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     fs::path root = tmpl, pages = root / "pages";
@@ -153,6 +150,25 @@ TEST_P(tarvel_run, behaves)
         EXPECT_FALSE(fs::exists(pages / "list.txt")) << "options must not start a run";
     }
     fs::remove_all(root);
+}
+
+class tarvel_run : public testing::TestWithParam<run_case>
+{
+};
+
+TEST_P(tarvel_run, behaves)
+{
+    check(GetParam());
+}
+
+// Made only when it runs, so that its 50 MB do not slow every other case.
+TEST(tarvel_big, page_of_50_mb_without_line_end)
+{
+    const string huge(50 << 20, 'h');
+    check({"page_of_50_mb_without_line_end",
+           {{"a.html", "  " + huge}, {"b.html", "B"}},
+           report({"a.html", "b.html"}, 2),
+           block("a_html", huge + "\r\n") + block("b_html", "B\r\n")});
 }
 
 const string usage =
@@ -292,6 +308,11 @@ std::vector<run_case> cases()
          report({"a.html"}, 1) + "Can't write file ../htmls.h\n",
          no_file,
          1},
+        {"header_folder_is_missing",
+         {{"../htmls.h", "gone/htmls.h", kind::link}, {"a.html", "A"}},
+         banner + "Can't open file ../htmls.h\n",
+         no_file,
+         1},
         {"header_cannot_be_opened",
          {{"../htmls.h", "", kind::folder}, {"a.html", "A"}},
          banner + "Can't open file ../htmls.h\n",
@@ -312,6 +333,19 @@ std::vector<run_case> cases()
         {"unknown_option", {{"../htmls.h", "old"}}, "", "old", 2, {"-x"}, usage},
         {"extra_argument", {}, "", no_file, 2, {"--help", "x"}, usage},
     };
+
+    // Many pages.
+    run_case many = {"two_thousand_pages", {}, "", "", 0};
+    std::vector<string> names;
+    for (int i = 0; i < 2000; i++) {
+        char name[16];
+        snprintf(name, sizeof(name), "p%04d", i);
+        many.files.push_back({string(name) + ".html", "<p>" + std::to_string(i) + "</p>\n"});
+        names.push_back(string(name) + ".html");
+        many.header += block(string(name) + "_html", "<p>" + std::to_string(i) + "</p>\r\n");
+    }
+    many.report = report(names, 2000);
+    t.push_back(many);
 
     // Lines that run over the sizes a reader may read in one go must come out
     // whole, with their CRs and indentation settled the same way.

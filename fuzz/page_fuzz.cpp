@@ -1,0 +1,89 @@
+// Feeds arbitrary bytes to tarvel's page converter as a page, and checks the
+// block it writes against a plain restatement of the line rules.
+//
+//   page_fuzz [libFuzzer options] [CORPUS...]
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <sys/mman.h>
+
+// The converter itself, without its main: libFuzzer brings its own.
+#define main tarvel_main
+#include "../src/tarvel.cpp"
+#undef main
+
+using std::string;
+
+// The page's text as it must stand in the raw string: lines end at LF, a
+// line loses one CR before its LF (up to two at the end of the page), a line
+// left empty by that is dropped, any other line loses its leading spaces,
+// tabs and CRs and gets CR LF.
+static string expected_text(const string &page)
+{
+    string text;
+    for (size_t start = 0; start < page.size();) {
+        size_t lf = page.find('\n', start);
+        bool last = lf == string::npos;
+        string line = page.substr(start, last ? string::npos : lf - start);
+        for (int i = 0; i < (last ? 2 : 1) && !line.empty() && line.back() == '\r'; i++)
+            line.pop_back();
+        if (!line.empty()) {
+            size_t indent = line.find_first_not_of(" \t\r");
+            text += (indent == string::npos ? "" : line.substr(indent)) + "\r\n";
+        }
+        start = last ? page.size() : lf + 1;
+    }
+    return text;
+}
+
+// The first of "", html, html1, html2, ... that the page never closes with.
+static string expected_delimiter(const string &page)
+{
+    string delim;
+    for (unsigned k = 0; page.find(")" + delim + "\"") != string::npos; k++)
+        delim = "html" + (k ? std::to_string(k) : "");
+    return delim;
+}
+
+static void check(bool ok, const char *what, const string &block)
+{
+    if (!ok) {
+        fprintf(stderr, "page_fuzz: %s\n--- block ---\n%s\n---\n", what, block.c_str());
+        abort();
+    }
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    // The page lives in memory; the converter opens it by name like any page.
+    static int fd = memfd_create("page", 0);
+    static char path[32];
+    if (fd < 0 || ftruncate(fd, 0) != 0 || pwrite(fd, data, size, 0) != static_cast<ssize_t>(size))
+        abort();
+    snprintf(path, sizeof(path), "/proc/self/fd/%d", fd);
+
+    char *bytes = nullptr;
+    size_t len = 0;
+    FILE *header = open_memstream(&bytes, &len);
+    tarvel(path, "page_html", header);
+    fclose(header);
+    string block(bytes, len);
+    free(bytes);
+
+    string page(reinterpret_cast<const char *>(data), size);
+    string delim = expected_delimiter(page);
+    string open = "const char page_html[] PROGMEM = R\"" + delim + "(";
+    string close = ")" + delim + "\"";
+    check(status == 0, "the page could not be read", block);
+    check(block.compare(0, open.size(), open) == 0, "the block does not open as it should", block);
+    check(block.size() >= open.size() + close.size() + 3 &&
+              block.compare(block.size() - close.size() - 3, string::npos, close + ";\r\n") == 0,
+          "the block does not close as it should", block);
+    check(block.find(close) == block.size() - close.size() - 3,
+          "the raw string closes before its end", block);
+    check(block == open + expected_text(page) + close + ";\r\n", "the text differs from the page",
+          block);
+    return 0;
+}

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Checks the man page: mandoc finds nothing to warn about, and its synopsis
+# is the first line of tarvel --help, which says the rest in two more lines.
+#
+#   man_check.sh TARVEL MAN_PAGE
+set -euo pipefail
+tarvel=$1 page=$2
+
+if ! command -v mandoc >/dev/null; then
+    echo "mandoc is missing, so the man page cannot be checked (apt-get install mandoc)"
+    exit "$([ -n "${TARVEL_NO_SKIP:-}" ] && echo 1 || echo 77)"
+fi
+mandoc -T lint -W warning "$page"
+
+# The rendered synopsis, without the overstrikes that make bold.
+synopsis=$(mandoc -T ascii "$page" | sed 's/.\x08//g' | sed -n '/^SYNOPSIS/{n;s/^ *//;p;q}')
+help=$("$tarvel" --help)
+echo "man page: $synopsis"
+echo "--help:   $(head -n 1 <<<"$help")"
+[ "usage: $synopsis" = "$(head -n 1 <<<"$help")" ]
+[ "$(wc -l <<<"$help")" -eq 3 ]

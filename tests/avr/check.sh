@@ -7,14 +7,14 @@
 #   check.sh HOST_BUILD HEADER_FOLDER FIRMWARE_SOURCE
 #
 # Exits 77, which the test reports as skipped, when the toolchain is missing,
-# unless TARVEL_REQUIRE_AVR is set (as in CI), which makes that a failure.
+# unless TARVEL_NO_SKIP is set (as in CI): then that is a failure.
 set -euo pipefail
 host=$1 include=$2 source=$3
 
 for tool in avr-g++ avr-objdump; do
     if ! command -v "$tool" >/dev/null; then
         echo "$tool is missing, so the firmware check cannot run (apt-get install gcc-avr avr-libc binutils-avr)"
-        exit "$([ -n "${TARVEL_REQUIRE_AVR:-}" ] && echo 1 || echo 77)"
+        exit "$([ -n "${TARVEL_NO_SKIP:-}" ] && echo 1 || echo 77)"
     fi
 done
 work=$(mktemp -d)
@@ -43,7 +43,7 @@ done <"$work/host.txt"
 
 if ! command -v simavr >/dev/null; then
     echo "simavr is missing (apt-get install simavr): the firmware was not run"
-    [ -n "${TARVEL_REQUIRE_AVR:-}" ] && failed=1
+    [ -n "${TARVEL_NO_SKIP:-}" ] && failed=1
     exit "$failed"
 fi
 # simavr logs the UART on standard error, a line at a time in colour, with

@@ -68,6 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     size_t len = 0;
     FILE *header = open_memstream(&bytes, &len);
     tarvel(path, "page_html", header);
+    flush_out(header);
     fclose(header);
     string block(bytes, len);
     free(bytes);

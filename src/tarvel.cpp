@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -45,33 +46,40 @@ void file_error(const char *path)
     fail("open", path);
 }
 
-// Opens a regular file for reading. A folder or a device is no page, and
-// opening a FIFO the ordinary way would block the run until a writer came.
-static FILE *open_regular(const char *path)
+// Opens a regular file for reading; returns its descriptor, or -1. A folder
+// or a device is no page, and opening a FIFO the ordinary way would block
+// the run until a writer came.
+static int open_regular(const char *path)
 {
     int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     struct stat st;
-    if (fd < 0)
-        return nullptr;
-    FILE *f = nullptr;
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
-        f = fdopen(fd, "rb");
-    if (!f)
+    if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
         close(fd);
-    return f;
+        fd = -1;
+    }
+    return fd;
 }
 
 // Reads the page from its start, a block of `in` at a time, keeping the last
 // `kept` bytes of each block in front of the next one. Returns the bytes now
 // in `in` (kept ones included), 0 at the end, or -1 when reading failed.
-static long read_block(FILE *page, size_t kept, bool from_start)
+// Pages are read with read(2) straight into `in`: stdio would only copy.
+static long read_block(int page, size_t kept, bool from_start)
 {
-    if (from_start && fseek(page, 0, SEEK_SET) != 0)
+    if (from_start && lseek(page, 0, SEEK_SET) != 0)
         return -1;
-    size_t got = fread(in + kept, 1, sizeof(in) - kept, page);
-    if (ferror(page))
-        return -1;
-    return got ? static_cast<long>(kept + got) : 0;
+    size_t have = kept;
+    while (have < sizeof(in)) {
+        ssize_t got = read(page, in + have, sizeof(in) - have);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return -1;
+        if (got == 0)
+            break;
+        have += got;
+    }
+    return have > kept ? static_cast<long>(have) : 0;
 }
 
 // Does the block of n bytes at p hold needle? Like memmem, but quicker here:
@@ -89,7 +97,7 @@ static bool holds(const char *p, size_t n, const char *needle, size_t len)
 // Does the page hold needle? Returns 1 or 0, or -1 when reading failed.
 // `first` is what the page's first read left in `in`: when that was the
 // whole page, it is searched without reading the page again.
-static int page_has(FILE *page, long first, const char *needle)
+static int page_has(int page, long first, const char *needle)
 {
     size_t len = strlen(needle);
     if (first < static_cast<long>(sizeof(in)))
@@ -108,7 +116,7 @@ static int page_has(FILE *page, long first, const char *needle)
 // Picks the raw string delimiter: none, unless the page holds )" itself;
 // then the first of html, html1, html2, ... that the page never closes with.
 // Returns false when reading the page failed.
-static bool pick_delimiter(FILE *page, long first, char *delim, size_t size)
+static bool pick_delimiter(int page, long first, char *delim, size_t size)
 {
     char needle[delimiter_max + 3];
     delim[0] = '\0';
@@ -134,7 +142,9 @@ struct line {
 
 constexpr line new_line = {true, false, 0};
 
-// Writes what waits in `out` to the header.
+// Writes what waits in `out` to the header. Everything the header gets goes
+// through `out`, so the header is written in large blocks, however small
+// its pages are.
 static void flush_out(FILE *header)
 {
     fwrite(out, 1, out_len, header);
@@ -154,6 +164,11 @@ static void put(const char *p, size_t n, FILE *header)
     }
     memcpy(out + out_len, p, n);
     out_len += n;
+}
+
+static void put_string(const char *s, FILE *header)
+{
+    put(s, strlen(s), header);
 }
 
 // Settles the held-back CRs, all but the last `strip` of them being text.
@@ -213,7 +228,7 @@ static void convert_block(line &l, const char *p, const char *end, FILE *header)
 }
 
 // Converts the whole page. Returns false when reading it failed.
-static bool convert(FILE *page, long first, FILE *header)
+static bool convert(int page, long first, FILE *header)
 {
     line l = new_line;
     long have = first;
@@ -223,7 +238,6 @@ static bool convert(FILE *page, long first, FILE *header)
     else
         convert_block(l, in, in + first, header);
     end_line(l, 2, header);
-    flush_out(header);
     return have >= 0;
 }
 
@@ -231,22 +245,25 @@ static bool convert(FILE *page, long first, FILE *header)
 // cannot be read still gets its closing line, so the header stays whole.
 void tarvel(const char *name, const char *id, FILE *header)
 {
-    FILE *page = open_regular(name);
-    if (!page) {
+    int page = open_regular(name);
+    if (page < 0) {
         file_error(name);
         return;
     }
-    setvbuf(page, nullptr, _IONBF, 0); // read in large blocks straight into `in`
     char delim[delimiter_max + 1] = "";
     long first = read_block(page, 0, false);
     bool ok = first >= 0 && pick_delimiter(page, first, delim, sizeof(delim));
-    fprintf(header, "const char %s[] PROGMEM = R\"%s(", id, delim);
+    const char *const opening[] = {"const char ", id, "[] PROGMEM = R\"", delim, "("};
+    const char *const closing[] = {")", delim, "\";\r\n"};
+    for (const char *s : opening)
+        put_string(s, header);
     if (ok)
         ok = convert(page, first, header);
-    fprintf(header, ")%s\";\r\n", delim);
+    for (const char *s : closing)
+        put_string(s, header);
     if (!ok)
         fail("read", name);
-    fclose(page);
+    close(page);
 }
 
 // Reads one line of the listing into name, without its line feed, and
@@ -321,8 +338,11 @@ int main(int argc, char *argv[])
     // ls fails in a folder without pages, which is no failure of the run.
     [[maybe_unused]] int listed = system(command);
 
-    FILE *list = open_regular(list_name);
+    int list_fd = open_regular(list_name);
+    FILE *list = list_fd < 0 ? nullptr : fdopen(list_fd, "r");
     if (!list) {
+        if (list_fd >= 0)
+            close(list_fd);
         file_error(list_name);
         return status;
     }
@@ -349,6 +369,7 @@ int main(int argc, char *argv[])
         fail("read", list_name);
     printf("%d files processed.\n", pages);
 
+    flush_out(header);
     bool bad = ferror(header);
     if (fclose(header) != 0 || bad)
         fail("write", header_name);

@@ -13,7 +13,7 @@ fi
 mandoc -T lint -W warning "$page"
 
 # The rendered synopsis, without the overstrikes that make bold.
-synopsis=$(mandoc -T ascii "$page" | sed 's/.\x08//g' | sed -n '/^SYNOPSIS/{n;s/^ *//;p;q}')
+synopsis=$(mandoc -T ascii "$page" | sed 's/.\x08//g' | sed -n '/^SYNOPSIS/{n;s/^ *//;p}')
 help=$("$tarvel" --help)
 echo "man page: $synopsis"
 echo "--help:   $(head -n 1 <<<"$help")"

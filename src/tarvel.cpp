@@ -82,15 +82,34 @@ static long read_block(int page, size_t kept, bool from_start)
     return have > kept ? static_cast<long>(have) : 0;
 }
 
-// Does the block of n bytes at p hold needle? Like memmem, but quicker here:
-// the needle starts with ), which markup holds rarely, so memchr finds the few
-// places worth comparing faster than memmem looks at every byte.
+// Scripts hold ) often, markup rarely: a page is searched for the delimiter
+// a stretch of this many bytes at a time, skipping the stretches where no )
+// is followed by the needle's next byte.
+constexpr size_t stretch = 64;
+
+// Could a needle start in the stretch at p? The loop has no branch inside,
+// so the compiler turns it into a few vector compares.
+static bool may_start(const char *p, const char *needle)
+{
+    unsigned char any = 0;
+    for (size_t i = 0; i < stretch; i++)
+        any |= (p[i] == needle[0]) & (p[i + 1] == needle[1]);
+    return any;
+}
+
+// Does the block of n bytes at p hold needle (of two bytes or more)?
 static bool holds(const char *p, size_t n, const char *needle, size_t len)
 {
-    for (const char *end = p + n; (p = static_cast<const char *>(memchr(p, needle[0], end - p)));
-         p++)
-        if (static_cast<size_t>(end - p) >= len && p[1] == needle[1] && !memcmp(p, needle, len))
-            return true;
+    for (const char *end = p + n, *stop; p < end; p = stop) {
+        bool whole = static_cast<size_t>(end - p) > stretch; // may_start reads a byte more
+        stop = whole ? p + stretch : end;
+        if (whole && !may_start(p, needle))
+            continue;
+        for (const char *q = p; (q = static_cast<const char *>(memchr(q, needle[0], stop - q)));
+             q++)
+            if (static_cast<size_t>(end - q) >= len && !memcmp(q, needle, len))
+                return true;
+    }
     return false;
 }
 

@@ -1,17 +1,26 @@
 // tarvel: turn the HTML pages of a folder into one C++ header of PROGMEM raw strings.
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <spawn.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #ifndef TARVEL_VERSION
 #define TARVEL_VERSION "unknown"
+#endif
+// The size of a read. The fuzz target makes it tiny, so that short pages
+// cross many block ends.
+#ifndef TARVEL_BLOCK
+#define TARVEL_BLOCK (1 << 18)
 #endif
 
 constexpr char list_name[] = "list.txt";
@@ -21,17 +30,35 @@ constexpr char header_name[] = "../htmls.h";
 constexpr size_t name_max = 4096;
 // C++ allows a raw string delimiter of at most 16 characters.
 constexpr size_t delimiter_max = 16;
+// Links followed from ../htmls.h to the header itself, as the kernel allows.
+constexpr int links_max = 40;
 
 static const char usage[] =
     "usage: tarvel [-h | --help | --version]\n"
     "Run in a folder of HTML pages: lists the *.html pages in list.txt and writes\n"
     "them all as PROGMEM raw strings into ../htmls.h, overwriting that file.\n";
 
-static char in[1 << 18];  // a block of the page being converted
-static char out[1 << 16]; // converted text on its way to the header
-static size_t out_len;    // bytes waiting in `out`
+static char in[TARVEL_BLOCK]; // a block of the page being converted
+static char out[1 << 16];     // converted text on its way to the header
 
 static int status; // the exit status: 1 once any file failed
+
+// The header being written: a temporary file beside the one it replaces,
+// renamed over it only once complete, so that a run that fails or is
+// interrupted leaves the old header as it was. Everything written goes
+// through `out`, so the header is written in large blocks.
+static struct {
+    int fd;
+    size_t len;          // bytes waiting in `out`
+    bool failed;         // a write failed, or a page turned out to be the header
+    bool exists;         // there is an old header, `old`
+    struct stat old;     // its file, links followed
+    char path[PATH_MAX]; // the file that ../htmls.h names, links followed
+    char temp[PATH_MAX]; // the temporary file
+} header = {-1, 0, false, false, {}, "", ""};
+
+static volatile sig_atomic_t temp_made; // header.temp exists
+static sigset_t fatal_signals;          // signals that remove it before they kill
 
 // Reports a file that could not be opened, read or written, and remembers
 // the failure; the run goes on with the next file.
@@ -49,15 +76,220 @@ void file_error(const char *path)
 // Opens a regular file for reading; returns its descriptor, or -1. A folder
 // or a device is no page, and opening a FIFO the ordinary way would block
 // the run until a writer came.
-static int open_regular(const char *path)
+static int open_regular(const char *path, struct stat *st)
 {
     int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    struct stat st;
-    if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+    if (fd >= 0 && (fstat(fd, st) != 0 || !S_ISREG(st->st_mode))) {
         close(fd);
         fd = -1;
     }
     return fd;
+}
+
+// Opens a file for writing without changing it. Only a regular file that
+// may be written qualifies: a read-only one is refused even for root, and
+// a FIFO or a device could block the run or swallow what it is given.
+static int open_writable(const char *path, int flags)
+{
+    int fd = open(path, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | flags, 0666);
+    struct stat st;
+    if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !(st.st_mode & 0222))) {
+        close(fd);
+        fd = -1;
+    }
+    return fd;
+}
+
+// Reads up to n bytes, however many reads that takes; returns the bytes
+// read (fewer only at the end of the file), or -1 when reading failed.
+static long read_full(int fd, char *p, size_t n)
+{
+    size_t have = 0;
+    while (have < n) {
+        ssize_t got = read(fd, p + have, n - have);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return -1;
+        if (got == 0)
+            break;
+        have += got;
+    }
+    return static_cast<long>(have);
+}
+
+// Writes n bytes, however many writes that takes; false when writing failed.
+static bool write_full(int fd, const char *p, size_t n)
+{
+    while (n > 0) {
+        ssize_t done = write(fd, p, n);
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0)
+            return false;
+        p += done;
+        n -= done;
+    }
+    return true;
+}
+
+// Writes what waits in `out` to the header.
+static void flush_out()
+{
+    if (!header.failed && !write_full(header.fd, out, header.len))
+        header.failed = true;
+    header.len = 0;
+}
+
+// Appends converted text to the header. Most lines are short: gathering
+// them in `out` makes one write of many.
+static void put(const char *p, size_t n)
+{
+    if (header.len + n > sizeof(out)) {
+        flush_out();
+        if (n > sizeof(out)) {
+            if (!header.failed && !write_full(header.fd, p, n))
+                header.failed = true;
+            return;
+        }
+    }
+    memcpy(out + header.len, p, n);
+    header.len += n;
+}
+
+static void put_string(const char *s)
+{
+    put(s, strlen(s));
+}
+
+// Interrupted, the run removes its temporary file, then dies of the signal
+// as it would have.
+static void on_signal(int sig)
+{
+    if (temp_made)
+        unlink(header.temp);
+    signal(sig, SIG_DFL);
+    raise(sig);
+}
+
+static void catch_signals()
+{
+    sigemptyset(&fatal_signals);
+    for (int sig : {SIGHUP, SIGINT, SIGPIPE, SIGTERM}) {
+        sigaddset(&fatal_signals, sig);
+        signal(sig, on_signal);
+    }
+}
+
+// While the temporary file comes and goes, a signal waits, so that the
+// handler never misses it or removes another file of the same name.
+static void hold_signals(bool hold)
+{
+    sigprocmask(hold ? SIG_BLOCK : SIG_UNBLOCK, &fatal_signals, nullptr);
+}
+
+// Finds the file that ../htmls.h names, following links, so that a link
+// stays a link and the file it points to is replaced. False when a link
+// cannot be followed; a header that does not exist yet is fine.
+static bool find_header()
+{
+    strcpy(header.path, header_name);
+    for (int hops = 0; hops < links_max; hops++) {
+        if (lstat(header.path, &header.old) != 0)
+            return errno == ENOENT;
+        if (!S_ISLNK(header.old.st_mode)) {
+            header.exists = true;
+            return true;
+        }
+        char target[PATH_MAX];
+        ssize_t n = readlink(header.path, target, sizeof(target) - 1);
+        if (n <= 0)
+            return false;
+        target[n] = '\0';
+        // A relative target is relative to the link's own folder.
+        const char *slash = strrchr(header.path, '/');
+        int dir = target[0] == '/' || !slash ? 0 : static_cast<int>(slash - header.path + 1);
+        char path[PATH_MAX];
+        if (snprintf(path, sizeof(path), "%.*s%s", dir, header.path, target) >=
+            static_cast<int>(sizeof(path)))
+            return false;
+        strcpy(header.path, path);
+    }
+    return false;
+}
+
+// Opens the temporary file for the new header, in the folder of the file it
+// replaces, with that file's permissions (a new header gets 0666 less the
+// umask, as any new file). False when there is no header to be written: a
+// folder, a FIFO, a device or a read-only file stands in its place, or its
+// folder cannot be written.
+static bool open_header()
+{
+    if (!find_header())
+        return false;
+    if (header.exists) {
+        int probe = open_writable(header.path, 0);
+        if (probe < 0)
+            return false;
+        close(probe);
+    }
+    const char *slash = strrchr(header.path, '/');
+    int dir = slash ? static_cast<int>(slash - header.path + 1) : 0;
+    if (snprintf(header.temp, sizeof(header.temp), "%.*s.%s.XXXXXX", dir, header.path,
+                 header.path + dir) >= static_cast<int>(sizeof(header.temp)))
+        return false;
+    hold_signals(true);
+    header.fd = mkostemp(header.temp, O_CLOEXEC);
+    temp_made = header.fd >= 0;
+    hold_signals(false);
+    if (header.fd < 0)
+        return false;
+    mode_t mask = umask(0);
+    umask(mask);
+    // The header stays its owner's, if the run may give it away (root may).
+    if (header.exists && fchown(header.fd, header.old.st_uid, header.old.st_gid) != 0) {
+    }
+    fchmod(header.fd, header.exists ? header.old.st_mode & 07777 : 0666 & ~mask);
+    return true;
+}
+
+// Does the file at path hold exactly the bytes of the open file fd?
+static bool same_bytes(const char *path, int fd)
+{
+    struct stat a, b;
+    int old = open_regular(path, &a);
+    bool same =
+        old >= 0 && fstat(fd, &b) == 0 && a.st_size == b.st_size && lseek(fd, 0, SEEK_SET) == 0;
+    constexpr size_t half = sizeof(in) / 2;
+    for (long n = 1; same && n > 0;) {
+        n = read_full(old, in, half);
+        same = n >= 0 && read_full(fd, in + half, half) == n && !memcmp(in, in + half, n);
+    }
+    if (old >= 0)
+        close(old);
+    return same;
+}
+
+// Puts the new header in place of the old one, flushed to disk first. When
+// it holds the same bytes as the old one, or `keep` is false, the old one
+// stays untouched, modification time and all. False when the new header
+// could not be written in full.
+static bool close_header(bool keep)
+{
+    flush_out();
+    bool ok = keep && !header.failed;
+    bool same = ok && header.exists && same_bytes(header.path, header.fd);
+    if (ok && !same)
+        ok = fsync(header.fd) == 0;
+    ok = close(header.fd) == 0 && ok;
+    hold_signals(true);
+    if (ok && !same)
+        ok = rename(header.temp, header.path) == 0;
+    if (!ok || same)
+        unlink(header.temp);
+    temp_made = false;
+    hold_signals(false);
+    return ok || !keep;
 }
 
 // Reads the page from its start, a block of `in` at a time, keeping the last
@@ -68,224 +300,355 @@ static long read_block(int page, size_t kept, bool from_start)
 {
     if (from_start && lseek(page, 0, SEEK_SET) != 0)
         return -1;
-    size_t have = kept;
-    while (have < sizeof(in)) {
-        ssize_t got = read(page, in + have, sizeof(in) - have);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return -1;
-        if (got == 0)
-            break;
-        have += got;
-    }
-    return have > kept ? static_cast<long>(have) : 0;
+    long got = read_full(page, in + kept, sizeof(in) - kept);
+    return got > 0 ? static_cast<long>(kept) + got : got;
 }
 
-// Scripts hold ) often, markup rarely: a page is searched for the delimiter
-// a stretch of this many bytes at a time, skipping the stretches where no )
-// is followed by the needle's next byte.
+// Scripts hold ) often, markup rarely: a page is searched a stretch of this
+// many bytes at a time, skipping the stretches where no ) is followed by a
+// byte that may go on to close a raw string.
 constexpr size_t stretch = 64;
 
-// Could a needle start in the stretch at p? The loop has no branch inside,
-// so the compiler turns it into a few vector compares.
-static bool may_start(const char *p, const char *needle)
+// Could a closing sequence start in the stretch at p, where `next` is the
+// byte after its ) (or both `next` and `other` may be)? The loop has no
+// branch inside, so the compiler turns it into a few vector compares.
+static bool may_start(const char *p, char next, char other)
 {
     unsigned char any = 0;
     for (size_t i = 0; i < stretch; i++)
-        any |= (p[i] == needle[0]) & (p[i + 1] == needle[1]);
+        any |= (p[i] == ')') & ((p[i + 1] == next) | (p[i + 1] == other));
     return any;
 }
 
-// Does the block of n bytes at p hold needle (of two bytes or more)?
-static bool holds(const char *p, size_t n, const char *needle, size_t len)
+// Calls found(q) for every ) at q in the n bytes at p that `next` or `other`
+// follows, and stops at the first call that returns true; returns whether
+// one did.
+template <typename F>
+static bool each_close(const char *p, size_t n, char next, char other, F found)
 {
     for (const char *end = p + n, *stop; p < end; p = stop) {
         bool whole = static_cast<size_t>(end - p) > stretch; // may_start reads a byte more
         stop = whole ? p + stretch : end;
-        if (whole && !may_start(p, needle))
+        if (whole && !may_start(p, next, other))
             continue;
-        for (const char *q = p; (q = static_cast<const char *>(memchr(q, needle[0], stop - q)));
-             q++)
-            if (static_cast<size_t>(end - q) >= len && !memcmp(q, needle, len))
+        for (const char *q = p; (q = static_cast<const char *>(memchr(q, ')', stop - q))); q++)
+            if (found(q))
                 return true;
     }
     return false;
 }
 
-// Does the page hold needle? Returns 1 or 0, or -1 when reading failed.
-// `first` is what the page's first read left in `in`: when that was the
-// whole page, it is searched without reading the page again.
-static int page_has(int page, long first, const char *needle)
+// Does the block of n bytes at p hold needle, a ) and more?
+static bool holds(const char *p, size_t n, const char *needle, size_t len)
 {
-    size_t len = strlen(needle);
-    if (first < static_cast<long>(sizeof(in)))
-        return holds(in, first, needle, len);
-    long have;
-    size_t kept = 0;
-    for (bool start = true; (have = read_block(page, kept, start)) > 0; start = false) {
-        if (holds(in, have, needle, len))
-            return 1;
-        kept = std::min(len - 1, static_cast<size_t>(have));
-        memmove(in, in + have - kept, kept);
-    }
-    return have < 0 ? -1 : 0;
+    const char *end = p + n;
+    return each_close(p, n, needle[1], needle[1], [&](const char *q) {
+        return static_cast<size_t>(end - q) >= len && !memcmp(q, needle, len);
+    });
 }
 
-// Picks the raw string delimiter: none, unless the page holds )" itself;
-// then the first of html, html1, html2, ... that the page never closes with.
-// Returns false when reading the page failed.
-static bool pick_delimiter(int page, long first, char *delim, size_t size)
+// The delimiters that a raw string may take, in the order they are tried:
+// "", html, html1, html2, ... Delimiter k is taken when the page holds
+// ) delimiter ". One pass over the page marks, in `taken`, those of the
+// window of delimiters [base, base + window) that it holds.
+constexpr long long window = 1 << 20;
+static unsigned char taken[window / 8];
+static size_t taken_top; // bytes of `taken` that may hold a mark
+
+// Which delimiter do the bytes after a ) at p close, or -1 for none?
+static long long closes(const char *p, const char *end)
 {
-    char needle[delimiter_max + 3];
-    delim[0] = '\0';
-    for (unsigned k = 0;; k++) {
-        snprintf(needle, sizeof(needle), ")%s\"", delim);
-        int has = page_has(page, first, needle);
-        if (has <= 0)
-            return has == 0;
-        if (k == 0)
-            snprintf(delim, size, "html");
-        else
-            snprintf(delim, size, "html%u", k);
+    if (p < end && *p == '"')
+        return 0;
+    if (end - p < 5 || memcmp(p, "html", 4) != 0)
+        return -1;
+    p += 4;
+    if (*p == '"')
+        return 1;
+    if (*p == '0') // html0, html01: no delimiter that is ever tried
+        return -1;
+    long long k = 0;
+    for (size_t digits = 4; p < end && *p >= '0' && *p <= '9'; p++, digits++) {
+        if (digits == delimiter_max)
+            return -1;
+        k = k * 10 + (*p - '0');
     }
+    return p < end && *p == '"' ? k + 1 : -1;
 }
 
-// What the converter knows of the current line. A line may run over any
+static void mark_taken(const char *p, size_t n, long long base)
+{
+    const char *end = p + n;
+    each_close(p, n, '"', 'h', [&](const char *q) {
+        long long k = closes(q + 1, end) - base;
+        if (k >= 0 && k < window) {
+            taken[k / 8] |= 1 << k % 8;
+            taken_top = std::max(taken_top, static_cast<size_t>(k / 8 + 1));
+        }
+        return false;
+    });
+}
+
+// What the converter knows of the page it converts. A line may run over any
 // number of blocks, so this lives from one block to the next.
-struct line {
+struct page {
+    int fd;
+    long first;                     // bytes of the first read: the whole page if below sizeof(in)
+    char delim[delimiter_max + 1];  // the raw string's delimiter
+    char needle[delimiter_max + 3]; // ) delim ": must not occur in the text
+    size_t needle_len;
+    // The current line
     bool leading; // still in the indentation, which is dropped
     bool body;    // holds more than its line end, so it is written
     size_t crs;   // CRs held back, since the last ones may be the line end
 };
 
-constexpr line new_line = {true, false, 0};
-
-// Writes what waits in `out` to the header. Everything the header gets goes
-// through `out`, so the header is written in large blocks, however small
-// its pages are.
-static void flush_out(FILE *header)
+// Marks the delimiters of the window that the page takes, starting from
+// the page's first block, which is in `in` for the first window. False when
+// reading the page failed.
+static bool mark_page(page &pg, long long base)
 {
-    fwrite(out, 1, out_len, header);
-    out_len = 0;
-}
-
-// Appends converted text to the header. Most lines are short: gathering
-// them in `out` makes one write of many.
-static void put(const char *p, size_t n, FILE *header)
-{
-    if (out_len + n > sizeof(out)) {
-        flush_out(header);
-        if (n > sizeof(out)) {
-            fwrite(p, 1, n, header);
-            return;
-        }
+    long have = base == 0 ? pg.first : read_block(pg.fd, 0, true);
+    while (have > 0) {
+        mark_taken(in, have, base);
+        if (have < static_cast<long>(sizeof(in)))
+            break; // the end of the page
+        // A closing sequence may run over the end of the block: its first
+        // bytes are looked at again in front of the next one.
+        size_t kept = delimiter_max + 2;
+        memmove(in, in + have - kept, kept);
+        have = read_block(pg.fd, kept, false);
     }
-    memcpy(out + out_len, p, n);
-    out_len += n;
+    return have >= 0;
 }
 
-static void put_string(const char *s, FILE *header)
+// Picks the first delimiter that the page does not take, in one pass over
+// it; only a page that takes a whole window of them (over a million) needs
+// a pass more. False when reading the page failed.
+static bool pick_delimiter(page &pg)
 {
-    put(s, strlen(s), header);
+    long long k = 0;
+    for (long long base = 0; k == base; base += window) {
+        memset(taken, 0, taken_top);
+        taken_top = 0;
+        if (!mark_page(pg, base))
+            return false;
+        for (k = base; k < base + window && taken[(k - base) / 8] & 1 << (k - base) % 8;)
+            k++;
+    }
+    if (k == 0)
+        pg.delim[0] = '\0';
+    else
+        snprintf(pg.delim, sizeof(pg.delim), k == 1 ? "html" : "html%lld", k - 1);
+    pg.needle_len = snprintf(pg.needle, sizeof(pg.needle), ")%s\"", pg.delim);
+    return true;
 }
 
 // Settles the held-back CRs, all but the last `strip` of them being text.
-static void settle_crs(line &l, size_t strip, FILE *header)
+static void settle_crs(page &pg, size_t strip)
 {
-    if (l.crs > strip) {
-        l.body = true;
-        if (!l.leading)
-            for (size_t i = strip; i < l.crs; i++)
-                put("\r", 1, header);
+    if (pg.crs > strip) {
+        pg.body = true;
+        if (!pg.leading)
+            for (size_t i = strip; i < pg.crs; i++)
+                put("\r", 1);
     }
-    l.crs = 0;
+    pg.crs = 0;
+}
+
+static void new_line(page &pg)
+{
+    pg.leading = true;
+    pg.body = false;
+    pg.crs = 0;
 }
 
 // Ends a line: it is written, with CR LF, unless it held its line end alone.
 // `strip` is how many CRs before the end belong to it: one before an LF, and
 // up to two at the end of the page.
-static void end_line(line &l, size_t strip, FILE *header)
+static void end_line(page &pg, size_t strip)
 {
-    settle_crs(l, strip, header);
-    if (l.body)
-        put("\r\n", 2, header);
-    l = new_line;
+    settle_crs(pg, strip);
+    if (pg.body)
+        put("\r\n", 2);
+    new_line(pg);
 }
 
 // Converts a piece of one line (no LF in it) onto the header. Its trailing
 // CRs are held back, since they may turn out to end the line.
-static void convert_text(line &l, const char *p, const char *end, FILE *header)
+static void convert_text(page &pg, const char *p, const char *end)
 {
     const char *text_end = end;
     while (text_end > p && text_end[-1] == '\r')
         text_end--;
     if (text_end > p) {
-        settle_crs(l, 0, header); // CRs with text after them are text
-        l.body = true;
-        if (l.leading) {
+        settle_crs(pg, 0); // CRs with text after them are text
+        pg.body = true;
+        if (pg.leading) {
             while (p < text_end && (*p == ' ' || *p == '\t' || *p == '\r'))
                 p++;
-            l.leading = p == text_end;
+            pg.leading = p == text_end;
         }
-        put(p, text_end - p, header);
+        put(p, text_end - p);
     }
-    l.crs += end - text_end;
+    pg.crs += end - text_end;
 }
 
 // Converts a block of the page, which may start or end inside a line.
-static void convert_block(line &l, const char *p, const char *end, FILE *header)
+static void convert_block(page &pg, const char *p, const char *end)
 {
     while (p < end) {
         auto lf = static_cast<const char *>(memchr(p, '\n', end - p));
-        convert_text(l, p, lf ? lf : end, header);
+        convert_text(pg, p, lf ? lf : end);
         if (!lf)
             return;
-        end_line(l, 1, header);
+        end_line(pg, 1);
         p = lf + 1;
     }
 }
 
-// Converts the whole page. Returns false when reading it failed.
-static bool convert(int page, long first, FILE *header)
+// Converts the whole page. Returns false when reading it failed, or when it
+// changed since its delimiter was picked so that its text now holds the
+// closing sequence: then the text stops short of it.
+static bool convert(page &pg)
 {
-    line l = new_line;
-    long have = first;
-    if (first == static_cast<long>(sizeof(in)))
-        for (bool start = true; (have = read_block(page, 0, start)) > 0; start = false)
-            convert_block(l, in, in + have, header);
-    else
-        convert_block(l, in, in + first, header);
-    end_line(l, 2, header);
-    return have >= 0;
+    new_line(pg);
+    bool ok = true;
+    if (pg.first < static_cast<long>(sizeof(in))) {
+        convert_block(pg, in, in + pg.first);
+    } else {
+        long have;
+        size_t kept = 0;
+        for (bool start = true; (have = read_block(pg.fd, kept, start)) > 0; start = false) {
+            if (holds(in, have, pg.needle, pg.needle_len)) {
+                have = -1;
+                break;
+            }
+            convert_block(pg, in + kept, in + have);
+            kept = std::min(pg.needle_len - 1, static_cast<size_t>(have));
+            memmove(in, in + have - kept, kept);
+        }
+        ok = have == 0;
+    }
+    end_line(pg, 2);
+    return ok;
+}
+
+// The identifiers the header holds so far, so that no two blocks share one.
+// A bit set answers most lookups at once; a hit is confirmed against the
+// journal, a file in memory of every identifier written, one a line. So the
+// answer is exact and the program's memory stays the same for any number of
+// pages.
+static unsigned char seen[1 << 20];
+static char journal_buf[1 << 14]; // journal lines not yet written
+static size_t journal_len;
+static int journal = -1;
+
+// Three bits of `seen` for an identifier (FNV-1a, split in two halves).
+static size_t seen_bit(const char *id, int i)
+{
+    unsigned long long h = 14695981039346656037ULL;
+    for (const char *p = id; *p; p++)
+        h = (h ^ static_cast<unsigned char>(*p)) * 1099511628211ULL;
+    return (h + i * (h >> 32 | 1)) % (sizeof(seen) * 8);
+}
+
+static bool flush_journal()
+{
+    if (journal < 0)
+        journal = memfd_create("tarvel-identifiers", MFD_CLOEXEC);
+    bool ok = journal >= 0 && write_full(journal, journal_buf, journal_len);
+    journal_len = 0;
+    return ok;
+}
+
+// Does the journal hold the line id? It is read back through journal_buf,
+// which flush_journal has emptied.
+static bool journal_holds(const char *id)
+{
+    static_assert(sizeof(journal_buf) > name_max + sizeof("_html"), "an identifier fits");
+    size_t len = strlen(id), have = 0;
+    off_t at = 0;
+    for (;;) {
+        ssize_t got = pread(journal, journal_buf + have, sizeof(journal_buf) - have, at);
+        if (got <= 0)
+            return false;
+        at += got;
+        have += got;
+        const char *p = journal_buf, *end = journal_buf + have, *lf;
+        for (; (lf = static_cast<const char *>(memchr(p, '\n', end - p))); p = lf + 1)
+            if (static_cast<size_t>(lf - p) == len && !memcmp(p, id, len))
+                return true;
+        have = end - p;
+        memmove(journal_buf, p, have);
+    }
+}
+
+// Is the identifier taken by a block written earlier? Should the journal
+// fail, a hit of the bit set counts: a page too many refused, never two
+// blocks of one name.
+static bool used(const char *id)
+{
+    for (int i = 0; i < 3; i++) {
+        size_t bit = seen_bit(id, i);
+        if (!(seen[bit / 8] & 1 << bit % 8))
+            return false;
+    }
+    return !flush_journal() || journal_holds(id);
+}
+
+static void remember(const char *id)
+{
+    for (int i = 0; i < 3; i++) {
+        size_t bit = seen_bit(id, i);
+        seen[bit / 8] |= 1 << bit % 8;
+    }
+    size_t len = strlen(id);
+    if (journal_len + len + 1 > sizeof(journal_buf))
+        flush_journal();
+    memcpy(journal_buf + journal_len, id, len);
+    journal_buf[journal_len + len] = '\n';
+    journal_len += len + 1;
 }
 
 // Appends the page `name` to the header as the array `id`. A page that
 // cannot be read still gets its closing line, so the header stays whole.
-void tarvel(const char *name, const char *id, FILE *header)
+void tarvel(const char *name, const char *id)
 {
-    int page = open_regular(name);
-    if (page < 0) {
+    page pg = {};
+    struct stat st;
+    pg.fd = open_regular(name, &st);
+    if (pg.fd < 0) {
         file_error(name);
         return;
     }
-    char delim[delimiter_max + 1] = "";
-    long first = read_block(page, 0, false);
-    bool ok = first >= 0 && pick_delimiter(page, first, delim, sizeof(delim));
-    const char *const opening[] = {"const char ", id, "[] PROGMEM = R\"", delim, "("};
-    const char *const closing[] = {")", delim, "\";\r\n"};
+    // Replacing the header would replace this page; writing the header into
+    // it would feed it to itself.
+    if (header.exists && st.st_dev == header.old.st_dev && st.st_ino == header.old.st_ino)
+        header.failed = true;
+    if (used(id)) {
+        printf("Can't convert file %s: %s is already used\n", name, id);
+        status = 1;
+        close(pg.fd);
+        return;
+    }
+    pg.first = read_block(pg.fd, 0, false);
+    bool ok = pg.first >= 0 && pick_delimiter(pg);
+    const char *const opening[] = {"const char ", id, "[] PROGMEM = R\"", pg.delim, "("};
+    const char *const closing[] = {")", pg.delim, "\";\r\n"};
     for (const char *s : opening)
-        put_string(s, header);
+        put_string(s);
     if (ok)
-        ok = convert(page, first, header);
+        ok = convert(pg);
     for (const char *s : closing)
-        put_string(s, header);
+        put_string(s);
+    remember(id);
     if (!ok)
         fail("read", name);
-    close(page);
+    close(pg.fd);
 }
 
-// Reads one line of the listing into name, without its line feed, and
+// Reads one line of a listing into name, without its line feed, and
 // returns its length, or -1 at the end. A line too long for name is still
 // read to its end, and its full length returned.
 static long read_name(FILE *list, char *name, size_t size)
@@ -307,19 +670,85 @@ static bool is_page(const char *name, long len)
     return strlen(name) == static_cast<size_t>(len) && len >= 5 && !strcmp(name + len - 5, ".html");
 }
 
-// Makes the array name from a page's base name, as xxd -i does: every ASCII
-// byte that cannot stand in an identifier becomes _, and a leading digit gets
-// a _ in front. Bytes of 128 and up pass as they are, for UTF-8 names.
+// Lists the folder's pages into list.txt, one name a line, in byte order.
+// ls sorts them. It gets none of the caller's environment (locale, quoting
+// style, colours, widths) and is handed no pattern, only the folder to
+// list, so any number of pages in any environment gives the same listing;
+// the names that the pattern *.html matches are picked here. False when
+// the listing could not be made or written.
+static bool list_pages()
+{
+    int fd = open_writable(list_name, O_CREAT);
+    FILE *list = fd >= 0 && ftruncate(fd, 0) == 0 ? fdopen(fd, "w") : nullptr;
+    if (!list) {
+        if (fd >= 0)
+            close(fd);
+        return false;
+    }
+    int pipe_fds[2];
+    bool ok = pipe2(pipe_fds, O_CLOEXEC) == 0;
+    pid_t pid = -1;
+    if (ok) {
+        char ls[] = "ls", all[] = "-a", locale[] = "LC_ALL=C";
+        char *argv[] = {ls, all, nullptr}, *envp[] = {locale, nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
+        ok = posix_spawnp(&pid, ls, &actions, nullptr, argv, envp) == 0;
+        posix_spawn_file_actions_destroy(&actions);
+        close(pipe_fds[1]);
+        FILE *names = fdopen(pipe_fds[0], "r");
+        char name[name_max];
+        long len;
+        while (names && (len = read_name(names, name, sizeof(name))) >= 0)
+            if (name[0] != '.' && is_page(name, len))
+                fprintf(list, "%s\n", name);
+        if (names)
+            fclose(names);
+        else
+            close(pipe_fds[0]);
+    }
+    int st;
+    ok = ok && waitpid(pid, &st, 0) == pid && WIFEXITED(st) && WEXITSTATUS(st) == 0;
+    ok = fflush(list) == 0 && !ferror(list) && ok;
+    return fclose(list) == 0 && ok;
+}
+
+// Makes the array name from a page's base name, as xxd -i does: every byte
+// that is not an ASCII letter, digit or _ becomes _, and a leading digit
+// gets a _ in front. Old compilers take no other byte in a name.
 static void make_identifier(char *id, const char *base, size_t len)
 {
+    auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    auto word = [&](char c) {
+        return digit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+    };
     size_t n = 0;
-    if (len > 0 && isdigit(static_cast<unsigned char>(base[0])))
+    if (len > 0 && digit(base[0]))
         id[n++] = '_';
-    for (size_t i = 0; i < len; i++) {
-        unsigned char c = base[i];
-        id[n++] = c >= 128 || isalnum(c) || c == '_' ? c : '_';
-    }
+    for (size_t i = 0; i < len; i++)
+        id[n++] = word(base[i]) ? base[i] : '_';
     strcpy(id + n, "_html");
+}
+
+// A standard stream that the caller closed would be the first file opened,
+// and the reports printed on it would land in list.txt or the header.
+static bool open_std_streams()
+{
+    for (int fd = 0; fd <= 2; fd++)
+        if (fcntl(fd, F_GETFD) < 0 && open("/dev/null", O_RDWR) != fd)
+            return false;
+    return true;
+}
+
+// Ends the run: a report that could not be written fails it.
+static int finish(int code)
+{
+    if (fflush(stdout) != 0 || ferror(stdout)) {
+        fputs("Can't write standard output\n", stderr);
+        return code ? code : 1;
+    }
+    return code;
 }
 
 // Handles the command line; returns the exit status, or -1 to go on and run.
@@ -341,9 +770,11 @@ static int options(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
+    if (!open_std_streams())
+        return 1;
     int done = options(argc, argv);
     if (done >= 0)
-        return done;
+        return finish(done);
 
     puts("--------------------------------------");
     puts("Convert all .html files in this folder");
@@ -351,25 +782,24 @@ int main(int argc, char *argv[])
     puts("parent folder as htmls.h");
     puts("-----------------------------------------");
 
-    char command[64];
-    snprintf(command, sizeof(command), "ls -d -- *.html > %s", list_name);
-    fflush(stdout);
-    // ls fails in a folder without pages, which is no failure of the run.
-    [[maybe_unused]] int listed = system(command);
-
-    int list_fd = open_regular(list_name);
+    catch_signals();
+    if (!list_pages()) {
+        fail("write", list_name);
+        return finish(status);
+    }
+    struct stat st;
+    int list_fd = open_regular(list_name, &st);
     FILE *list = list_fd < 0 ? nullptr : fdopen(list_fd, "r");
     if (!list) {
         if (list_fd >= 0)
             close(list_fd);
         file_error(list_name);
-        return status;
+        return finish(status);
     }
-    FILE *header = fopen(header_name, "wb");
-    if (!header) {
+    if (!open_header()) {
         file_error(header_name);
         fclose(list);
-        return status;
+        return finish(status);
     }
 
     char name[name_max];
@@ -381,17 +811,16 @@ int main(int argc, char *argv[])
             continue;
         make_identifier(id, name, len - 5);
         puts(name);
-        tarvel(name, id, header);
+        tarvel(name, id);
         pages++;
     }
-    if (ferror(list))
+    // A listing cut short would make a header short of pages.
+    bool listed = !ferror(list);
+    if (!listed)
         fail("read", list_name);
     printf("%d files processed.\n", pages);
-
-    flush_out(header);
-    bool bad = ferror(header);
-    if (fclose(header) != 0 || bad)
+    if (!close_header(listed))
         fail("write", header_name);
     fclose(list);
-    return status;
+    return finish(status);
 }

@@ -3,11 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <grp.h>
 #include <sstream>
 #include <string>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,14 +24,22 @@ using std::string;
 namespace
 {
 
-enum class kind { file, folder, fifo, link };
+enum class kind { file, folder, fifo, link, program };
 
 // A file of the test folder; its name is relative to the pages' folder, so
-// "../htmls.h" sets up the header.
+// "../htmls.h" sets up the header and "." is the pages' folder itself.
 struct entry {
     string name;
-    string bytes; // the file's bytes, or the target of a link
+    string bytes; // the file's bytes, the target of a link, or a program's script
     kind type = kind::file;
+    mode_t mode = 0; // its permissions, where they matter
+};
+
+// How tarvel's standard streams are set up.
+enum class streams {
+    files,  // output and errors go to files
+    closed, // standard input and output are closed
+    full,   // standard output is /dev/full
 };
 
 const string no_file = "<no regular file>";
@@ -39,9 +52,18 @@ struct run_case {
     string header; // the bytes of ../htmls.h, or no_file
     int status = 0;
     std::vector<string> args = {};
-    string errors = "";    // standard error, unless anything
-    string list = no_file; // list.txt, checked unless no_file
+    string errors = "";            // standard error, unless anything
+    string list = no_file;         // list.txt, checked unless no_file
+    std::vector<entry> after = {}; // more files as they must be after the run
+    std::vector<string> env = {};  // NAME=value for tarvel's environment
+    streams std_streams = streams::files;
+    bool header_untouched = false; // ../htmls.h keeps its modification time
+    bool as_nobody = false;        // run as the user nobody, should the tests run as root
+    int disk_kb = 0;               // the test folder is a tmpfs of this size
 };
+
+// Every file a case makes dates from here, so that a rewrite shows.
+constexpr time_t made_at = 1000000000;
 
 const string banner = "--------------------------------------\n"
                       "Convert all .html files in this folder\n"
@@ -63,6 +85,24 @@ string block(const string &id, const string &text, const string &delim = "")
     return "const char " + id + "[] PROGMEM = R\"" + delim + "(" + text + ")" + delim + "\";\r\n";
 }
 
+// A case of n pages p000000.html, p000001.html, ...: their files, and the
+// report and header they give.
+run_case numbered_pages(const string &name, int n)
+{
+    run_case c = {name, {}, "", "", 0};
+    std::vector<string> names;
+    for (int i = 0; i < n; i++) {
+        char base[16];
+        snprintf(base, sizeof(base), "p%06d", i);
+        string text = "<p>" + std::to_string(i) + "</p>";
+        c.files.push_back({string(base) + ".html", text + "\n"});
+        names.push_back(string(base) + ".html");
+        c.header += block(string(base) + "_html", text + "\r\n");
+    }
+    c.report = report(names, n);
+    return c;
+}
+
 string slurp(const fs::path &p)
 {
     if (!fs::is_regular_file(p))
@@ -78,6 +118,7 @@ void make(const fs::path &dir, const entry &e)
     fs::path p = dir / e.name;
     switch (e.type) {
     case kind::file:
+    case kind::program:
         std::ofstream(p, std::ios::binary) << e.bytes;
         break;
     case kind::folder:
@@ -88,32 +129,78 @@ void make(const fs::path &dir, const entry &e)
         break;
     case kind::link:
         fs::create_symlink(e.bytes, p);
-        break;
+        return;
     }
+    mode_t mode = e.mode ? e.mode : e.type == kind::program ? 0755 : 0;
+    if (mode) {
+        ASSERT_EQ(chmod(p.c_str(), mode), 0);
+    }
+    const timespec times[] = {{made_at, 0}, {made_at, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, p.c_str(), times, 0), 0);
 }
+
+// A fresh folder for a case, removed with all it holds when the case ends,
+// however it ends; the reports go beside it, where a full disk cannot stop
+// them.
+struct scratch {
+    fs::path root, pages, out, err;
+    fs::path tool; // a copy of tarvel that anyone may run
+    bool mounted = false;
+
+    scratch()
+    {
+        char tmpl[] = "/tmp/tarvel_test.XXXXXX";
+        root = mkdtemp(tmpl) ? tmpl : "/nonexistent";
+        pages = root / "pages", out = root.string() + ".stdout", err = root.string() + ".stderr";
+        tool = root / "tarvel";
+    }
+    ~scratch()
+    {
+        chmod(pages.c_str(), 0755);
+        if (mounted)
+            umount2(root.c_str(), MNT_DETACH);
+        std::error_code ignored;
+        fs::remove_all(root, ignored);
+        fs::remove(out, ignored);
+        fs::remove(err, ignored);
+    }
+};
 
 struct result {
     string out, err;
     int status;
 };
 
-// Runs tarvel in dir with the C locale, so that ls sorts the same way
-// everywhere, and kills it should it ever block.
-result run(const fs::path &dir, const std::vector<string> &args)
+// Runs tarvel in dir with the C locale, so that nothing of the caller's
+// sorts or quotes differently, then the case's environment; kills it
+// should it ever block.
+result run(const scratch &dir, const run_case &c)
 {
-    fs::path out = dir.parent_path() / "stdout", err = dir.parent_path() / "stderr";
+    const fs::path &out = dir.out, &err = dir.err;
     pid_t pid = fork();
     if (pid == 0) {
         std::vector<char *> argv = {const_cast<char *>(TARVEL)};
-        for (const string &a : args)
+        for (const string &a : c.args)
             argv.push_back(const_cast<char *>(a.c_str()));
         argv.push_back(nullptr);
-        if (chdir(dir.c_str()) != 0 || !freopen(out.c_str(), "w", stdout) ||
+        if (chdir(dir.pages.c_str()) != 0 || !freopen(out.c_str(), "w", stdout) ||
             !freopen(err.c_str(), "w", stderr))
             _exit(127);
+        if (c.std_streams == streams::closed) {
+            close(STDIN_FILENO);
+            close(STDOUT_FILENO);
+        }
+        if (c.std_streams == streams::full && !freopen("/dev/full", "w", stdout))
+            _exit(127);
+        umask(022);
         setenv("LC_ALL", "C", 1);
+        for (const string &v : c.env)
+            putenv(const_cast<char *>(v.c_str()));
+        if (c.as_nobody && geteuid() == 0 &&
+            (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(127);
         alarm(20);
-        execv(TARVEL, argv.data());
+        execv(c.as_nobody ? dir.tool.c_str() : TARVEL, argv.data());
         _exit(127);
     }
     int st = 0;
@@ -126,17 +213,69 @@ void PrintTo(const run_case &c, std::ostream *os)
     *os << c.name;
 }
 
+// Skips a check that this machine cannot make, unless skips are forbidden
+// (TARVEL_NO_SKIP, as in CI): then it fails.
+#define SKIP_UNLESS(ok, why)                                                                       \
+    if (!(ok)) {                                                                                   \
+        if (getenv("TARVEL_NO_SKIP")) {                                                            \
+            FAIL() << why;                                                                         \
+        }                                                                                          \
+        GTEST_SKIP() << why;                                                                       \
+    }
+
+// A small file system of its own, in a mount namespace of this test's own.
+bool mount_tmpfs(const fs::path &dir, int kb)
+{
+    string options = "size=" + std::to_string(kb) + "k";
+    return unshare(CLONE_NEWNS) == 0 &&
+           mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+           mount("tmpfs", dir.c_str(), "tmpfs", 0, options.c_str()) == 0;
+}
+
+// Files whose names start with a dot that the case did not make: what a run
+// may have left behind.
+std::vector<string> left_behind(const fs::path &root, const run_case &c)
+{
+    std::vector<string> left;
+    for (const auto &f : fs::recursive_directory_iterator(root)) {
+        string name = f.path().filename();
+        if (name[0] != '.')
+            continue;
+        bool made = false;
+        for (const entry &e : c.files)
+            made |= fs::path(e.name).filename() == name;
+        if (!made)
+            left.push_back(fs::relative(f.path(), root));
+    }
+    return left;
+}
+
 // Sets up the case's files in a fresh folder, runs tarvel there and compares.
 void check(const run_case &c)
 {
-    char tmpl[] = "/tmp/tarvel_test.XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    fs::path root = tmpl, pages = root / "pages";
+    for (const string &v : c.env)
+        if (v.rfind("LC_ALL=", 0) == 0) {
+            locale_t l = newlocale(LC_ALL_MASK, v.c_str() + 7, nullptr);
+            SKIP_UNLESS(l, "the locale "
+                               << v.substr(7)
+                               << " is missing (localedef -i en_US -f UTF-8 en_US.UTF-8)");
+            freelocale(l);
+        }
+    scratch dir;
+    const fs::path &root = dir.root, &pages = dir.pages;
+    ASSERT_TRUE(fs::is_directory(root));
+    if (c.disk_kb) {
+        dir.mounted = mount_tmpfs(root, c.disk_kb);
+        SKIP_UNLESS(dir.mounted, "a tmpfs cannot be mounted here: the tests must run as root");
+    }
+    chmod(root.c_str(), 0755);
     fs::create_directory(pages);
     for (const entry &e : c.files)
         make(pages, e);
+    if (c.as_nobody)
+        fs::copy_file(TARVEL, dir.tool);
 
-    result r = run(pages, c.args);
+    result r = run(dir, c);
     EXPECT_EQ(r.out, c.report);
     if (c.errors != anything) {
         EXPECT_EQ(r.err, c.errors);
@@ -149,7 +288,22 @@ void check(const run_case &c)
     if (!c.args.empty()) {
         EXPECT_FALSE(fs::exists(pages / "list.txt")) << "options must not start a run";
     }
-    fs::remove_all(root);
+    struct stat st;
+    if (c.header_untouched) {
+        EXPECT_TRUE(stat((root / "htmls.h").c_str(), &st) == 0 && st.st_mtime == made_at)
+            << "the header was rewritten";
+    }
+    for (const entry &e : c.after) {
+        fs::path p = pages / e.name;
+        if (e.type == kind::link)
+            EXPECT_TRUE(fs::is_symlink(p) && fs::read_symlink(p) == e.bytes) << e.name;
+        else
+            EXPECT_EQ(slurp(p), e.bytes) << e.name;
+        if (e.mode) {
+            EXPECT_TRUE(stat(p.c_str(), &st) == 0 && (st.st_mode & 07777) == e.mode) << e.name;
+        }
+    }
+    EXPECT_EQ(left_behind(root, c), std::vector<string>{});
 }
 
 class tarvel_run : public testing::TestWithParam<run_case>
@@ -171,6 +325,69 @@ TEST(tarvel_big, page_of_50_mb_without_line_end)
            block("a_html", huge + "\r\n") + block("b_html", "B\r\n")});
 }
 
+// More pages than the names of a shell's argument list can hold. Empty, in
+// memory: this disk takes a millisecond to make a file.
+TEST(tarvel_big, a_hundred_and_ten_thousand_pages)
+{
+    run_case many = numbered_pages("a_hundred_and_ten_thousand_pages", 110000);
+    many.header.clear();
+    for (entry &e : many.files) {
+        e.bytes.clear();
+        many.header += block(e.name.substr(0, 7) + "_html", "");
+    }
+    many.disk_kb = 32 << 10;
+    check(many);
+}
+
+// Interrupted halfway, a run leaves the old header as it was and no
+// temporary file. tarvel is stopped while it waits to print page names on a
+// pipe that nobody reads; for SIGPIPE, the reader goes away.
+TEST(tarvel_interrupted, keeps_the_old_header)
+{
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+        SCOPED_TRACE(strsignal(sig));
+        scratch dir;
+        const fs::path &root = dir.root, &pages = dir.pages;
+        ASSERT_TRUE(fs::create_directory(pages));
+        std::ofstream(root / "htmls.h") << "old";
+        for (int i = 0; i < 700; i++)
+            std::ofstream(pages / (string(200, 'n') + std::to_string(i) + ".html")) << i;
+
+        int pipe_fds[2];
+        ASSERT_EQ(pipe(pipe_fds), 0);
+        pid_t pid = fork();
+        if (pid == 0) {
+            if (chdir(pages.c_str()) != 0 || dup2(pipe_fds[1], STDOUT_FILENO) < 0)
+                _exit(127);
+            close(pipe_fds[0]);
+            alarm(20);
+            execl(TARVEL, TARVEL, static_cast<char *>(nullptr));
+            _exit(127);
+        }
+        close(pipe_fds[1]);
+        int capacity = fcntl(pipe_fds[0], F_GETPIPE_SZ), waiting = 0, st = 0;
+        while (ioctl(pipe_fds[0], FIONREAD, &waiting) == 0 && waiting < capacity &&
+               waitpid(pid, &st, WNOHANG) == 0)
+            usleep(1000);
+        ASSERT_EQ(waiting, capacity) << "tarvel ended before it could be interrupted";
+        bool temp = false;
+        for (const auto &f : fs::directory_iterator(root))
+            temp |= f.path().filename().string().rfind(".htmls.h.", 0) == 0;
+        EXPECT_TRUE(temp) << "no temporary header while the run was under way";
+
+        if (sig == SIGPIPE)
+            close(pipe_fds[0]);
+        else
+            kill(pid, sig);
+        waitpid(pid, &st, 0);
+        if (sig != SIGPIPE)
+            close(pipe_fds[0]);
+        EXPECT_TRUE(WIFSIGNALED(st) && WTERMSIG(st) == sig) << "status " << st;
+        EXPECT_EQ(slurp(root / "htmls.h"), "old");
+        EXPECT_EQ(left_behind(root, {}), std::vector<string>{});
+    }
+}
+
 const string usage =
     "usage: tarvel [-h | --help | --version]\n"
     "Run in a folder of HTML pages: lists the *.html pages in list.txt and writes\n"
@@ -178,6 +395,20 @@ const string usage =
 
 const string long_name = string(250, 'n') + ".html"; // 255 bytes, the most Linux allows
 const string x10000 = string(10000, 'x');
+constexpr size_t read_block = 1 << 18; // what tarvel reads of a page at a time
+
+// What a run prints that stops at the listing or the header.
+const string cannot_list = banner + "Can't write file list.txt\n";
+const string cannot_open_header = banner + "Can't open file ../htmls.h\n";
+
+// A page that holds )" and every one of )html", )html1" ... )html60000".
+string taker_of_delimiters()
+{
+    string s = "<p>)\"</p>\n<p>)html\"</p>\n";
+    for (int i = 1; i <= 60000; i++)
+        s += "<p>)html" + std::to_string(i) + "\"</p>\n";
+    return s;
+}
 
 std::vector<run_case> cases()
 {
@@ -191,7 +422,7 @@ std::vector<run_case> cases()
          {},
          "",
          "about.html\nindex.html\n"},
-        {"folder_without_pages", {{"notes.txt", "x"}}, report({}, 0), "", 0, {}, anything, ""},
+        {"folder_without_pages", {{"notes.txt", "x"}}, report({}, 0), "", 0, {}, "", ""},
         {"header_is_replaced",
          {{"../htmls.h", "old"}, {"a.html", "A"}},
          report({"a.html"}, 1),
@@ -244,6 +475,16 @@ std::vector<run_case> cases()
          report({"p.html"}, 1),
          block("p_html", string(9999, 'y') + "\r\nz\r\n")},
 
+        // Read blocks: nothing is lost or changed where one ends.
+        {"page_one_byte_longer_than_a_block",
+         {{"p.html", string(read_block, 'b') + "c"}},
+         report({"p.html"}, 1),
+         block("p_html", string(read_block, 'b') + "c\r\n")},
+        {"cr_ends_a_block_and_text_follows",
+         {{"p.html", string(read_block - 1, 'b') + "\rc"}},
+         report({"p.html"}, 1),
+         block("p_html", string(read_block - 1, 'b') + "\rc\r\n")},
+
         // The raw string delimiter.
         {"quote_paren_gets_a_delimiter",
          {{"p.html", "<a onclick=\"go()\">x</a>\n"}},
@@ -257,6 +498,26 @@ std::vector<run_case> cases()
          {{"p.html", "x )html\" y\n"}},
          report({"p.html"}, 1),
          block("p_html", "x )html\" y\r\n")},
+        {"quote_paren_as_the_last_bytes",
+         {{"p.html", "x)\""}},
+         report({"p.html"}, 1),
+         block("p_html", "x)\"\r\n", "html")},
+        {"quote_paren_across_a_block_end",
+         {{"p.html", string(read_block - 1, 'q') + ")\"\n"}},
+         report({"p.html"}, 1),
+         block("p_html", string(read_block - 1, 'q') + ")\"\r\n", "html")},
+        {"sixty_thousand_delimiters_taken",
+         {{"p.html", taker_of_delimiters()}},
+         report({"p.html"}, 1),
+         block(
+             "p_html",
+             [] {
+                 string s = taker_of_delimiters(), text;
+                 for (size_t at = 0, lf; (lf = s.find('\n', at)) != string::npos; at = lf + 1)
+                     text += s.substr(at, lf - at) + "\r\n";
+                 return text;
+             }(),
+             "html60001")},
 
         // Names and identifiers.
         {"identifiers_that_compile",
@@ -265,13 +526,35 @@ std::vector<run_case> cases()
           {"site-map.en.html", "c"},
           {"ok_1.html", "d"},
           {"café.html", "e"},
-          {"-n.html", "f"}},
-         report(
-             {"-n.html", "404.html", "café.html", "my page.html", "ok_1.html", "site-map.en.html"},
-             6),
-         block("_n_html", "f\r\n") + block("_404_html", "a\r\n") + block("café_html", "e\r\n") +
+          {"-n.html", "f"},
+          {"4.html", "g"},
+          {"a\x7f.html", "h"}},
+         report({"-n.html", "4.html", "404.html", "a\x7f.html", "café.html", "my page.html",
+                 "ok_1.html", "site-map.en.html"},
+                8),
+         block("_n_html", "f\r\n") + block("_4_html", "g\r\n") + block("_404_html", "a\r\n") +
+             block("a__html", "h\r\n") + block("caf___html", "e\r\n") +
              block("my_page_html", "b\r\n") + block("ok_1_html", "d\r\n") +
              block("site_map_en_html", "c\r\n")},
+        {"identifier_already_used",
+         {{"a-b.html", "1"},
+          {"a_b.html", "2"},
+          {"1.html", "3"},
+          {"_1.html", "4"},
+          {"café.html", "5"},
+          {"cafè.html", "6"}},
+         report({"1.html", "_1.html", "Can't convert file _1.html: _1_html is already used",
+                 "a-b.html", "a_b.html", "Can't convert file a_b.html: a_b_html is already used",
+                 "cafè.html", "café.html",
+                 "Can't convert file café.html: caf___html is already used"},
+                6),
+         block("_1_html", "3\r\n") + block("a_b_html", "1\r\n") + block("caf___html", "6\r\n"),
+         1},
+        {"page_that_cannot_be_opened_uses_no_identifier",
+         {{"a-b.html", "gone", kind::link}, {"a_b.html", "B"}},
+         report({"a-b.html", "Can't open file a-b.html", "a_b.html"}, 2),
+         block("a_b_html", "B\r\n"),
+         1},
         {"final_html_is_cut",
          {{"index.html.html", "double"}, {"index.html", "single"}},
          report({"index.html", "index.html.html"}, 2),
@@ -285,6 +568,178 @@ std::vector<run_case> cases()
          report({"b.html", "Can't open file b.html", "z.html"}, 2),
          block("z_html", "z\r\n"),
          1},
+
+        // The listing: byte order, whatever the caller's environment.
+        {.name = "byte_order_whatever_the_locale",
+         .files = {{"a.html", "1"},
+                   {"ä.html", "2"},
+                   {"B.html", "3"},
+                   {"_x.html", "4"},
+                   {"Zeta.html", "5"}},
+         .report = report({"B.html", "Zeta.html", "_x.html", "a.html", "ä.html"}, 5),
+         .header = block("B_html", "3\r\n") + block("Zeta_html", "5\r\n") +
+                   block("_x_html", "4\r\n") + block("a_html", "1\r\n") + block("___html", "2\r\n"),
+         .list = "B.html\nZeta.html\n_x.html\na.html\nä.html\n",
+         .env = {"LC_ALL=en_US.UTF-8"}},
+        {.name = "listing_ignores_the_environment",
+         .files = {{"b c.html", "1"}, {"a.html", "2"}},
+         .report = report({"a.html", "b c.html"}, 2),
+         .header = block("a_html", "2\r\n") + block("b_c_html", "1\r\n"),
+         .list = "a.html\nb c.html\n",
+         .env = {"QUOTING_STYLE=shell-always", "TIME_STYLE=+%s", "COLUMNS=10",
+                 "LS_COLORS=*.html=01;31", "BLOCK_SIZE=1", "POSIXLY_CORRECT=1",
+                 "BASH_FUNC_ls%%=() { echo x.html; }"}},
+        {.name = "no_ls_on_the_path",
+         .files =
+             {{"../htmls.h", "old"}, {"list.txt", "a.html\n"}, {"a.html", "A"}, {"b.html", "B"}},
+         .report = cannot_list,
+         .header = "old",
+         .status = 1,
+         .env = {"PATH=../nowhere"},
+         .header_untouched = true},
+        {.name = "ls_killed",
+         .files = {{"../htmls.h", "old"},
+                   {"../bin", "", kind::folder},
+                   {"../bin/ls", "#!/bin/sh\nkill -KILL $$\n", kind::program},
+                   {"a.html", "A"}},
+         .report = cannot_list,
+         .header = "old",
+         .status = 1,
+         .errors = anything,
+         .env = {"PATH=../bin"},
+         .header_untouched = true},
+        {.name = "list_txt_is_a_folder",
+         .files = {{"../htmls.h", "old"}, {"list.txt", "", kind::folder}, {"a.html", "A"}},
+         .report = cannot_list,
+         .header = "old",
+         .status = 1,
+         .header_untouched = true},
+        {.name = "list_txt_is_a_fifo",
+         .files = {{"../htmls.h", "old"}, {"list.txt", "", kind::fifo}, {"a.html", "A"}},
+         .report = cannot_list,
+         .header = "old",
+         .status = 1,
+         .header_untouched = true},
+        {.name = "list_txt_is_a_device",
+         .files = {{"../htmls.h", "old"}, {"list.txt", "/dev/full", kind::link}, {"a.html", "A"}},
+         .report = cannot_list,
+         .header = "old",
+         .status = 1,
+         .header_untouched = true},
+        {.name = "list_txt_is_read_only",
+         .files = {{"../htmls.h", "old"},
+                   {"list.txt", "old.html\n", kind::file, 0444},
+                   {"new.html", "N"}},
+         .report = cannot_list,
+         .header = "old",
+         .status = 1,
+         .after = {{"list.txt", "old.html\n"}},
+         .header_untouched = true},
+        {.name = "folder_cannot_be_written",
+         .files = {{"../htmls.h", "old"}, {"new.html", "N"}, {".", "", kind::folder, 0555}},
+         .report = cannot_list,
+         .header = "old",
+         .status = 1,
+         .header_untouched = true,
+         .as_nobody = true},
+        {.name = "listing_on_a_full_disk",
+         .files = {{"../htmls.h", "old"},
+                   {"../filler", string(15 * 4096, 'f')},
+                   {string(200, 'a') + "1.html", ""},
+                   {string(200, 'a') + "2.html", ""},
+                   {string(200, 'a') + "3.html", ""},
+                   {string(200, 'a') + "4.html", ""},
+                   {string(200, 'a') + "5.html", ""},
+                   {string(200, 'a') + "6.html", ""},
+                   {string(200, 'a') + "7.html", ""},
+                   {string(200, 'a') + "8.html", ""},
+                   {string(200, 'a') + "9.html", ""},
+                   {string(200, 'b') + "1.html", ""},
+                   {string(200, 'b') + "2.html", ""},
+                   {string(200, 'b') + "3.html", ""},
+                   {string(200, 'b') + "4.html", ""},
+                   {string(200, 'b') + "5.html", ""},
+                   {string(200, 'b') + "6.html", ""},
+                   {string(200, 'b') + "7.html", ""},
+                   {string(200, 'b') + "8.html", ""},
+                   {string(200, 'b') + "9.html", ""},
+                   {string(200, 'c') + "1.html", ""},
+                   {string(200, 'c') + "2.html", ""}},
+         .report = cannot_list,
+         .header = "old",
+         .status = 1,
+         .header_untouched = true,
+         .disk_kb = 64},
+
+        // The header: replaced whole, or not at all.
+        {.name = "unchanged_header_is_left_alone",
+         .files = {{"../htmls.h", block("a_html", "A\r\n")}, {"a.html", "A"}},
+         .report = report({"a.html"}, 1),
+         .header = block("a_html", "A\r\n"),
+         .header_untouched = true},
+        {.name = "header_keeps_its_permissions",
+         .files = {{"../htmls.h", "old", kind::file, 0640}, {"a.html", "A"}},
+         .report = report({"a.html"}, 1),
+         .header = block("a_html", "A\r\n"),
+         .after = {{"../htmls.h", block("a_html", "A\r\n"), kind::file, 0640}}},
+        {.name = "new_header_gets_the_usual_permissions",
+         .files = {{"a.html", "A"}},
+         .report = report({"a.html"}, 1),
+         .header = block("a_html", "A\r\n"),
+         .after = {{"../htmls.h", block("a_html", "A\r\n"), kind::file, 0644}}},
+        {.name = "header_link_stays_a_link",
+         .files = {{"../gen", "", kind::folder},
+                   {"../gen/htmls.h", "old"},
+                   {"../htmls.h", "gen/htmls.h", kind::link},
+                   {"a.html", "A"}},
+         .report = report({"a.html"}, 1),
+         .header = block("a_html", "A\r\n"),
+         .after = {{"../htmls.h", "gen/htmls.h", kind::link}}},
+        {.name = "header_on_a_full_disk",
+         .files = {{"../htmls.h", "old"}, {"a.html", string(30000, 'a')}},
+         .report = report({"a.html"}, 1) + "Can't write file ../htmls.h\n",
+         .header = "old",
+         .status = 1,
+         .header_untouched = true,
+         .disk_kb = 64},
+        {.name = "header_is_a_page",
+         .files = {{"../htmls.h", "pages/a.html", kind::link}, {"a.html", "A"}, {"b.html", "B"}},
+         .report = report({"a.html", "b.html"}, 2) + "Can't write file ../htmls.h\n",
+         .header = "A",
+         .status = 1,
+         .after = {{"a.html", "A"}}},
+        {.name = "page_is_the_header",
+         .files = {{"../htmls.h", "old"}, {"a.html", "A"}, {"h.html", "../htmls.h", kind::link}},
+         .report = report({"a.html", "h.html"}, 2) + "Can't write file ../htmls.h\n",
+         .header = "old",
+         .status = 1,
+         .header_untouched = true},
+        {"header_folder_is_missing",
+         {{"../htmls.h", "gone/htmls.h", kind::link}, {"a.html", "A"}},
+         cannot_open_header,
+         no_file,
+         1},
+        {"header_is_a_folder",
+         {{"../htmls.h", "", kind::folder}, {"a.html", "A"}},
+         cannot_open_header,
+         no_file,
+         1},
+        {"header_is_a_fifo",
+         {{"../htmls.h", "", kind::fifo}, {"a.html", "A"}},
+         cannot_open_header,
+         no_file,
+         1},
+        {"header_is_a_device",
+         {{"../htmls.h", "/dev/full", kind::link}, {"a.html", "A"}},
+         cannot_open_header,
+         no_file,
+         1},
+        {.name = "header_is_read_only",
+         .files = {{"../htmls.h", "old", kind::file, 0444}, {"a.html", "A"}},
+         .report = cannot_open_header,
+         .header = "old",
+         .status = 1,
+         .header_untouched = true},
 
         // Files that cannot be handled.
         {"page_that_cannot_be_opened",
@@ -303,28 +758,15 @@ std::vector<run_case> cases()
          report({"a.html", "Can't read file a.html", "b.html"}, 2),
          block("a_html", "") + block("b_html", "B\r\n"),
          1},
-        {"header_cannot_be_written",
-         {{"../htmls.h", "/dev/full", kind::link}, {"a.html", "A"}},
-         report({"a.html"}, 1) + "Can't write file ../htmls.h\n",
-         no_file,
-         1},
-        {"header_folder_is_missing",
-         {{"../htmls.h", "gone/htmls.h", kind::link}, {"a.html", "A"}},
-         banner + "Can't open file ../htmls.h\n",
-         no_file,
-         1},
-        {"header_cannot_be_opened",
-         {{"../htmls.h", "", kind::folder}, {"a.html", "A"}},
-         banner + "Can't open file ../htmls.h\n",
-         no_file,
-         1},
-        {"listing_cannot_be_opened",
-         {{"../htmls.h", "old"}, {"list.txt", "", kind::folder}, {"a.html", "A"}},
-         banner + "Can't open file list.txt\n",
-         "old",
-         1,
-         {},
-         anything},
+
+        // Standard streams.
+        {.name = "report_that_cannot_be_written",
+         .files = {{"a.html", "A"}},
+         .report = "",
+         .header = block("a_html", "A\r\n"),
+         .status = 1,
+         .errors = "Can't write standard output\n",
+         .std_streams = streams::full},
 
         // Options: none of them touches a file.
         {"help", {}, usage, no_file, 0, {"--help"}},
@@ -332,20 +774,30 @@ std::vector<run_case> cases()
         {"version", {}, "tarvel " TARVEL_VERSION "\n", no_file, 0, {"--version"}},
         {"unknown_option", {{"../htmls.h", "old"}}, "", "old", 2, {"-x"}, usage},
         {"extra_argument", {}, "", no_file, 2, {"--help", "x"}, usage},
+        {.name = "help_that_cannot_be_written",
+         .files = {},
+         .report = "",
+         .header = no_file,
+         .status = 1,
+         .args = {"--help"},
+         .errors = "Can't write standard output\n",
+         .std_streams = streams::full},
+        {.name = "version_that_cannot_be_written",
+         .files = {},
+         .report = "",
+         .header = no_file,
+         .status = 1,
+         .args = {"--version"},
+         .errors = "Can't write standard output\n",
+         .std_streams = streams::full},
     };
 
-    // Many pages.
-    run_case many = {"two_thousand_pages", {}, "", "", 0};
-    std::vector<string> names;
-    for (int i = 0; i < 2000; i++) {
-        char name[16];
-        snprintf(name, sizeof(name), "p%04d", i);
-        many.files.push_back({string(name) + ".html", "<p>" + std::to_string(i) + "</p>\n"});
-        names.push_back(string(name) + ".html");
-        many.header += block(string(name) + "_html", "<p>" + std::to_string(i) + "</p>\r\n");
-    }
-    many.report = report(names, 2000);
-    t.push_back(many);
+    t.push_back(numbered_pages("two_thousand_pages", 2000));
+    // Enough page names to fill standard output's buffer halfway through.
+    run_case closed = numbered_pages("closed_standard_streams_stay_out_of_the_files", 500);
+    closed.report = "";
+    closed.std_streams = streams::closed;
+    t.push_back(closed);
 
     // Lines that run over the sizes a reader may read in one go must come out
     // whole, with their CRs and indentation settled the same way.

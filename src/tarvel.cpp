@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <iterator>
 #include <spawn.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -398,9 +399,17 @@ struct page {
     char needle[delimiter_max + 3]; // ) delim ": must not occur in the text
     size_t needle_len;
     // The current line
+    bool keep;    // it started inside preformatted text, so it is kept as it stands
     bool leading; // still in the indentation, which is dropped
     bool body;    // holds more than its line end, so it is written
     size_t crs;   // CRs held back, since the last ones may be the line end
+    // The preformatted text open at this point of the page
+    size_t depth; // <pre> and <listing> elements open
+    size_t raw;   // 1 + the tag_names index of the open <textarea> or <xmp>, or 0
+    bool in_tag;  // a < has been read that may start a tag of theirs
+    bool end_tag; // ... followed by /
+    char tag[8];  // ... and these letters, in lower case
+    size_t tag_len;
 };
 
 // Marks the delimiters of the window that the page takes, starting from
@@ -456,22 +465,93 @@ static void settle_crs(page &pg, size_t strip)
     pg.crs = 0;
 }
 
+// Preformatted text lies between one of these tags and its end tag. Its
+// lines keep their indentation and their empty lines, which a browser shows.
+static const char *const tag_names[] = {"pre", "listing", "textarea", "xmp"};
+// From here on, elements of raw text: only their own end tag counts there.
+constexpr size_t first_raw = 2;
+
 static void new_line(page &pg)
 {
-    pg.leading = true;
+    pg.keep = pg.depth > 0 || pg.raw > 0;
+    pg.leading = !pg.keep;
     pg.body = false;
     pg.crs = 0;
 }
 
-// Ends a line: it is written, with CR LF, unless it held its line end alone.
-// `strip` is how many CRs before the end belong to it: one before an LF, and
-// up to two at the end of the page.
-static void end_line(page &pg, size_t strip)
+// Ends a line. It is written, with CR LF, unless it held its line end alone
+// outside preformatted text. `strip` is how many CRs before the end belong
+// to it: one before an LF, and up to two at the end of the page, where a
+// line may hold nothing at all.
+static void end_line(page &pg, size_t strip, bool at_lf)
 {
+    bool any = at_lf || pg.body || pg.crs > 0;
     settle_crs(pg, strip);
-    if (pg.body)
+    if (pg.body || (pg.keep && any))
         put("\r\n", 2);
     new_line(pg);
+}
+
+// A tag of tag_names has been read up to the byte that ends its name.
+static void take_tag(page &pg, size_t name)
+{
+    if (pg.raw) {
+        if (pg.end_tag && name + 1 == pg.raw)
+            pg.raw = 0;
+    } else if (name >= first_raw) {
+        if (!pg.end_tag)
+            pg.raw = name + 1;
+    } else if (!pg.end_tag) {
+        pg.depth++;
+    } else if (pg.depth > 0) {
+        pg.depth--;
+    }
+}
+
+// Reads a byte of what may be a tag, after its <.
+static void tag_byte(page &pg, unsigned char c)
+{
+    if (c == '/' && pg.tag_len == 0 && !pg.end_tag) {
+        pg.end_tag = true;
+        return;
+    }
+    if (c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' ' || c == '/' || c == '>') {
+        for (size_t i = 0; i < std::size(tag_names); i++)
+            if (pg.tag_len == strlen(tag_names[i]) && !memcmp(pg.tag, tag_names[i], pg.tag_len))
+                take_tag(pg, i);
+        pg.in_tag = false;
+        return;
+    }
+    bool may_be = false;
+    if (pg.tag_len < sizeof(pg.tag)) {
+        pg.tag[pg.tag_len++] = c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c;
+        for (const char *name : tag_names)
+            may_be |= !strncmp(pg.tag, name, pg.tag_len);
+    }
+    if (!may_be) { // no tag of theirs; a < starts the next one
+        pg.in_tag = c == '<';
+        pg.end_tag = false;
+        pg.tag_len = 0;
+    }
+}
+
+// Follows the tags in a piece of the page, in order: a tag takes effect
+// once the byte after its name has been read.
+static void scan_tags(page &pg, const char *p, const char *end)
+{
+    while (p < end) {
+        if (pg.in_tag) {
+            tag_byte(pg, *p++);
+            continue;
+        }
+        p = static_cast<const char *>(memchr(p, '<', end - p));
+        if (!p)
+            return;
+        pg.in_tag = true;
+        pg.end_tag = false;
+        pg.tag_len = 0;
+        p++;
+    }
 }
 
 // Converts a piece of one line (no LF in it) onto the header. Its trailing
@@ -500,9 +580,11 @@ static void convert_block(page &pg, const char *p, const char *end)
     while (p < end) {
         auto lf = static_cast<const char *>(memchr(p, '\n', end - p));
         convert_text(pg, p, lf ? lf : end);
+        // The LF too may end a tag's name, and so decide the next line.
+        scan_tags(pg, p, lf ? lf + 1 : end);
         if (!lf)
             return;
-        end_line(pg, 1);
+        end_line(pg, 1, true);
         p = lf + 1;
     }
 }
@@ -530,7 +612,7 @@ static bool convert(page &pg)
         }
         ok = have == 0;
     }
-    end_line(pg, 2);
+    end_line(pg, 2, false);
     return ok;
 }
 

@@ -410,6 +410,15 @@ string taker_of_delimiters()
     return s;
 }
 
+// A page p.html that gives these lines.
+run_case pre_case(const string &name, const string &page, const std::vector<string> &lines)
+{
+    string text;
+    for (const string &l : lines)
+        text += l + "\r\n";
+    return {name, {{"p.html", page}}, report({"p.html"}, 1), block("p_html", text)};
+}
+
 std::vector<run_case> cases()
 {
     std::vector<run_case> t = {
@@ -474,6 +483,35 @@ std::vector<run_case> cases()
          {{"p.html", string(9999, 'y') + "\nz"}},
          report({"p.html"}, 1),
          block("p_html", string(9999, 'y') + "\r\nz\r\n")},
+
+        // Preformatted text keeps its lines as they stand.
+        pre_case("pre_keeps_indent_and_empty_lines",
+                 "<body>\n  <pre>\n  a\n\n    b\n  </pre>\n  x\n",
+                 {"<body>", "<pre>", "  a", "", "    b", "  </pre>", "x"}),
+        pre_case("textarea_holds_raw_text", "<textarea>\n  <pre>\n  a</textarea>\n  b\n",
+                 {"<textarea>", "  <pre>", "  a</textarea>", "b"}),
+        pre_case("xmp_holds_raw_text", "<xmp>\n  <textarea>\n  a</textarea>\n  b</xmp>\n  c\n",
+                 {"<xmp>", "  <textarea>", "  a</textarea>", "  b</xmp>", "c"}),
+        pre_case("pre_and_listing_nest", "<pre>\n <listing>\n  a\n </pre>\n  b\n</LISTING>\n  c\n",
+                 {"<pre>", " <listing>", "  a", " </pre>", "  b", "</LISTING>", "c"}),
+        pre_case("end_tags_close_no_more_than_is_open", "</pre>\n</pre>\n  a\n<pre>\n  b\n",
+                 {"</pre>", "</pre>", "a", "<pre>", "  b"}),
+        pre_case("tag_names_in_any_case", "<PRE class=x>\n  a\n</Pre >\n  b\n",
+                 {"<PRE class=x>", "  a", "</Pre >", "b"}),
+        pre_case("attributes_on_the_next_line", "<pre\n  class=\"log\">\n  a\n</pre>\n  b\n",
+                 {"<pre", "  class=\"log\">", "  a", "</pre>", "b"}),
+        pre_case("look_alike_names", "<prefix>\n  a\n<pre-x>\n  b\n<preview>\n  c\n  <pre",
+                 {"<prefix>", "a", "<pre-x>", "b", "<preview>", "c", "<pre"}),
+        pre_case("tag_in_a_comment_counts", "<!-- <pre> -->\n  a\n", {"<!-- <pre> -->", "  a"}),
+        pre_case("unclosed_pre_runs_to_the_end", "<pre>\n  a\n\n\r", {"<pre>", "  a", "", ""}),
+        pre_case("crlf_page_with_a_textarea",
+                 "<textarea>\r\n  x\r\n\r\n\r\r\n</textarea>\r\n  y\r\n",
+                 {"<textarea>", "  x", "", "\r", "</textarea>", "y"}),
+        pre_case("preformatted_line_longer_than_a_block",
+                 "<pre>\n  " + string(read_block, 'l') + "\n</pre>\n",
+                 {"<pre>", "  " + string(read_block, 'l'), "</pre>"}),
+        pre_case("tag_across_a_block_end", string(read_block - 2, 'x') + "<pre>\n  a\n",
+                 {string(read_block - 2, 'x') + "<pre>", "  a"}),
 
         // Read blocks: nothing is lost or changed where one ends.
         {"page_one_byte_longer_than_a_block",

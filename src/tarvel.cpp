@@ -525,8 +525,8 @@ static void tag_byte(page &pg, unsigned char c)
     bool may_be = false;
     if (pg.tag_len < sizeof(pg.tag)) {
         pg.tag[pg.tag_len++] = c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c;
-        for (const char *name : tag_names)
-            may_be |= !strncmp(pg.tag, name, pg.tag_len);
+        for (const char *name : tag_names) // the tag may hold a zero byte
+            may_be |= pg.tag_len <= strlen(name) && !memcmp(pg.tag, name, pg.tag_len);
     }
     if (!may_be) { // no tag of theirs; a < starts the next one
         pg.in_tag = c == '<';

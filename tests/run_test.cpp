@@ -502,6 +502,8 @@ std::vector<run_case> cases()
                  {"<pre", "  class=\"log\">", "  a", "</pre>", "b"}),
         pre_case("look_alike_names", "<prefix>\n  a\n<pre-x>\n  b\n<preview>\n  c\n  <pre",
                  {"<prefix>", "a", "<pre-x>", "b", "<preview>", "c", "<pre"}),
+        pre_case("zero_byte_ends_no_tag_name", string("<PRE\0<PRE\n  a\n", 13),
+                 {string("<PRE\0<PRE", 9), "  a"}),
         pre_case("tag_in_a_comment_counts", "<!-- <pre> -->\n  a\n", {"<!-- <pre> -->", "  a"}),
         pre_case("unclosed_pre_runs_to_the_end", "<pre>\n  a\n\n\r", {"<pre>", "  a", "", ""}),
         pre_case("crlf_page_with_a_textarea",

@@ -535,23 +535,57 @@ static void tag_byte(page &pg, unsigned char c)
     }
 }
 
-// Follows the tags in a piece of the page, in order: a tag takes effect
-// once the byte after its name has been read.
-static void scan_tags(page &pg, const char *p, const char *end)
+// Could a tag of tag_names start in the stretch at p? Markup is full of <,
+// so a < counts only where the first two letters of a name follow it, or /
+// and them. Branch free, like may_start.
+static bool may_open(const char *p)
 {
-    while (p < end) {
-        if (pg.in_tag) {
-            tag_byte(pg, *p++);
+    auto two = [](char a, char b) {
+        a |= 0x20, b |= 0x20; // lower case, for letters
+        return ((a == 'p') & (b == 'r')) | ((a == 'l') & (b == 'i')) | ((a == 't') & (b == 'e')) |
+               ((a == 'x') & (b == 'm'));
+    };
+    unsigned char any = 0;
+    for (size_t i = 0; i < stretch; i++)
+        any |= (p[i] == '<') &
+               (two(p[i + 1], p[i + 2]) | ((p[i + 1] == '/') & two(p[i + 2], p[i + 3])));
+    return any;
+}
+
+// The first < from p on that may start a tag of tag_names, or end.
+static const char *next_tag(const char *p, const char *end)
+{
+    for (const char *stop; p < end; p = stop) {
+        bool whole = static_cast<size_t>(end - p) > stretch + 3; // may_open reads 3 bytes more
+        stop = whole ? p + stretch : end;
+        if (whole && !may_open(p))
             continue;
-        }
-        p = static_cast<const char *>(memchr(p, '<', end - p));
-        if (!p)
-            return;
-        pg.in_tag = true;
-        pg.end_tag = false;
-        pg.tag_len = 0;
-        p++;
+        if (auto lt = static_cast<const char *>(memchr(p, '<', stop - p)))
+            return lt;
     }
+    return end;
+}
+
+// Follows the tags of a block, in order, up to `to`: a tag takes effect
+// once the byte after its name has been read. `p` is where the last call
+// stopped: inside a tag, or at the next < that may start one. Returns where
+// this one stopped, which may lie beyond `to`; so a line without such a <
+// costs nothing.
+static const char *follow_tags(page &pg, const char *p, const char *to, const char *end)
+{
+    while (p < to) {
+        if (!pg.in_tag) {
+            pg.in_tag = true;
+            pg.end_tag = false;
+            pg.tag_len = 0;
+            p++;
+        }
+        while (pg.in_tag && p < to)
+            tag_byte(pg, *p++);
+        if (!pg.in_tag)
+            p = next_tag(p, end);
+    }
+    return p;
 }
 
 // Converts a piece of one line (no LF in it) onto the header. Its trailing
@@ -577,11 +611,12 @@ static void convert_text(page &pg, const char *p, const char *end)
 // Converts a block of the page, which may start or end inside a line.
 static void convert_block(page &pg, const char *p, const char *end)
 {
+    const char *tag = pg.in_tag ? p : next_tag(p, end);
     while (p < end) {
         auto lf = static_cast<const char *>(memchr(p, '\n', end - p));
         convert_text(pg, p, lf ? lf : end);
         // The LF too may end a tag's name, and so decide the next line.
-        scan_tags(pg, p, lf ? lf + 1 : end);
+        tag = follow_tags(pg, tag, lf ? lf + 1 : end, end);
         if (!lf)
             return;
         end_line(pg, 1, true);

@@ -4,6 +4,8 @@
 //                          scripts with )", CR LF pages, long minified lines
 //   bench_gen small DIR    20,000 pages of about 1 KB
 //   bench_gen one DIR MB   one page of MB MiB of indented lines with )"
+//   bench_gen taker DIR    one page of 1.2 MB that holds )" and every closing
+//                          sequence from )html" to )html60000"
 //   bench_gen peak PROGRAM runs PROGRAM, its output discarded, and prints its
 //                          peak resident memory in KiB
 
@@ -100,6 +102,12 @@ int main(int argc, char *argv[])
         FILE *f = page(argv[2], "one", 0);
         indented(f, strtoull(argv[3], nullptr, 10) << 20, false);
         fclose(f);
+    } else if (argc == 3 && !strcmp(argv[1], "taker")) {
+        FILE *f = page(argv[2], "taker", 0); // takes "", html, html1 ... html60000
+        fputs("<p>)\"</p>\n<p>)html\"</p>\n", f);
+        for (unsigned i = 1; i <= 60000; i++)
+            fprintf(f, "<p>)html%u\"</p>\n", i);
+        fclose(f);
     } else if (argc == 3 && !strcmp(argv[1], "peak")) {
         pid_t pid = fork();
         if (pid == 0) {
@@ -116,7 +124,8 @@ int main(int argc, char *argv[])
         }
         printf("%ld\n", usage.ru_maxrss);
     } else {
-        fputs("usage: bench_gen corpus DIR | small DIR | one DIR MB | peak PROGRAM\n", stderr);
+        fputs("usage: bench_gen corpus DIR | small DIR | one DIR MB | taker DIR | peak PROGRAM\n",
+              stderr);
         return 2;
     }
     return 0;

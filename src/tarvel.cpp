@@ -321,9 +321,9 @@ static bool may_start(const char *p, char next, char other)
     return any;
 }
 
-// Calls found(q) for every ) at q in the n bytes at p that `next` or `other`
-// follows, and stops at the first call that returns true; returns whether
-// one did.
+// Calls found(q) for the ) at q in the n bytes at p, but for those in
+// stretches where no ) is followed by `next` or `other`; stops at the first
+// call that returns true, and returns whether one did.
 template <typename F>
 static bool each_close(const char *p, size_t n, char next, char other, F found)
 {

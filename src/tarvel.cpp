@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <iterator>
+#include <libdeflate.h>
 #include <spawn.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -34,10 +35,17 @@ constexpr size_t delimiter_max = 16;
 // Links followed from ../htmls.h to the header itself, as the kernel allows.
 constexpr int links_max = 40;
 
+// The most text of one page that -z compresses: a page is compressed whole.
+constexpr size_t twin_max = 1 << 24;
+// libdeflate's best: slow, but a header is written once and served often.
+constexpr int gzip_level = 12;
+// Bytes of a twin written on one line of the header.
+constexpr size_t twin_line = 32;
+
 static const char usage[] =
-    "usage: tarvel [-h | --help | --version]\n"
+    "usage: tarvel [-z | --gzip | -h | --help | --version]\n"
     "Run in a folder of HTML pages: lists the *.html pages in list.txt and writes\n"
-    "them all as PROGMEM raw strings into ../htmls.h, overwriting that file.\n";
+    "them all as PROGMEM raw strings into ../htmls.h (-z: gzip twins as well).\n";
 
 static char in[TARVEL_BLOCK]; // a block of the page being converted
 static char out[1 << 16];     // converted text on its way to the header
@@ -57,6 +65,18 @@ static struct {
     char path[PATH_MAX]; // the file that ../htmls.h names, links followed
     char temp[PATH_MAX]; // the temporary file
 } header = {-1, 0, false, false, {}, "", ""};
+
+// With -z, every block gets a gzip twin: the block's text as a compiler
+// reads it, with LF line ends, compressed into one gzip member. The text is
+// gathered here while the block is written.
+static struct {
+    bool on;
+    bool too_big; // the page's text outgrew `text`
+    size_t len;
+    libdeflate_compressor *compressor;
+    char text[twin_max];
+    unsigned char gz[twin_max + twin_max / 1024 + 1024]; // more than the worst case
+} twin;
 
 static volatile sig_atomic_t temp_made; // header.temp exists
 static sigset_t fatal_signals;          // signals that remove it before they kill
@@ -161,6 +181,27 @@ static void put(const char *p, size_t n)
 static void put_string(const char *s)
 {
     put(s, strlen(s));
+}
+
+// Appends text of the page's block, which its twin holds too.
+static void put_text(const char *p, size_t n)
+{
+    put(p, n);
+    if (!twin.on || twin.too_big)
+        return;
+    twin.too_big = n > sizeof(twin.text) - twin.len;
+    if (!twin.too_big) {
+        memcpy(twin.text + twin.len, p, n);
+        twin.len += n;
+    }
+}
+
+// Ends a line of the block. The header's lines end in CR LF, which a
+// compiler reads as LF.
+static void put_line_end()
+{
+    put("\r", 1);
+    put_text("\n", 1);
 }
 
 // Interrupted, the run removes its temporary file, then dies of the signal
@@ -460,7 +501,7 @@ static void settle_crs(page &pg, size_t strip)
         pg.body = true;
         if (!pg.leading)
             for (size_t i = strip; i < pg.crs; i++)
-                put("\r", 1);
+                put_text("\r", 1);
     }
     pg.crs = 0;
 }
@@ -488,7 +529,7 @@ static void end_line(page &pg, size_t strip, bool at_lf)
     bool any = at_lf || pg.body || pg.crs > 0;
     settle_crs(pg, strip);
     if (pg.body || (pg.keep && any))
-        put("\r\n", 2);
+        put_line_end();
     new_line(pg);
 }
 
@@ -603,7 +644,7 @@ static void convert_text(page &pg, const char *p, const char *end)
                 p++;
             pg.leading = p == text_end;
         }
-        put(p, text_end - p);
+        put_text(p, text_end - p);
     }
     pg.crs += end - text_end;
 }
@@ -728,6 +769,66 @@ static void remember(const char *id)
     journal_len += len + 1;
 }
 
+// Writes bytes as the lines of a string literal, each but the last
+// followed by line_end. A byte that needs no escape stands as itself; any
+// other becomes a three-digit octal escape, which no digit after it can
+// lengthen. ? is escaped too, since it may start a trigraph.
+static void put_literal(const unsigned char *p, size_t n, const char *last)
+{
+    char line[1 + twin_line * 4 + sizeof("\"\r\n")];
+    for (size_t at = 0; at < n; at += twin_line) {
+        size_t len = 0;
+        line[len++] = '"';
+        for (size_t i = at; i < std::min(n, at + twin_line); i++) {
+            unsigned char c = p[i];
+            if (c >= ' ' && c <= '~' && c != '"' && c != '\\' && c != '?') {
+                line[len++] = c;
+            } else {
+                const char escape[] = {'\\', static_cast<char>('0' + (c >> 6)),
+                                       static_cast<char>('0' + (c >> 3 & 7)),
+                                       static_cast<char>('0' + (c & 7))};
+                memcpy(line + len, escape, sizeof(escape));
+                len += sizeof(escape);
+            }
+        }
+        line[len++] = '"';
+        put(line, len);
+        put_string(at + twin_line < n ? "\r\n" : last);
+    }
+}
+
+// Appends the gzip twin of the block just written: the array id_gz, its
+// length id_gz_len (the string literal's terminating zero is no part of
+// it) and id_etag, a strong ETag made of the CRC-32 of the gzip bytes.
+static void put_twin(const char *name, const char *id)
+{
+    bool too_big = twin.too_big;
+    size_t n = 0;
+    if (!too_big && twin.compressor)
+        n = libdeflate_gzip_compress(twin.compressor, twin.text, twin.len, twin.gz,
+                                     sizeof(twin.gz));
+    twin.len = 0;
+    twin.too_big = false;
+    if (n == 0) {
+        if (too_big)
+            printf("Can't compress file %s: over %zu bytes of text\n", name, sizeof(twin.text));
+        else
+            printf("Can't compress file %s\n", name);
+        status = 1;
+        return;
+    }
+    const char *const opening[] = {"const unsigned char ", id, "_gz[] PROGMEM =\r\n"};
+    for (const char *s : opening)
+        put_string(s);
+    put_literal(twin.gz, n, ";\r\n");
+    char tail[2 * name_max + 128];
+    snprintf(tail, sizeof(tail),
+             "const unsigned long %s_gz_len = %zu;\r\n"
+             "const char %s_etag[] = \"\\\"%08x\\\"\";\r\n",
+             id, n, id, static_cast<unsigned>(libdeflate_crc32(0, twin.gz, n)));
+    put_string(tail);
+}
+
 // Appends the page `name` to the header as the array `id`. A page that
 // cannot be read still gets its closing line, so the header stays whole.
 void tarvel(const char *name, const char *id)
@@ -759,6 +860,8 @@ void tarvel(const char *name, const char *id)
         ok = convert(pg);
     for (const char *s : closing)
         put_string(s);
+    if (twin.on)
+        put_twin(name, id);
     remember(id);
     if (!ok)
         fail("read", name);
@@ -873,6 +976,11 @@ static int options(int argc, char *argv[])
 {
     if (argc == 1)
         return -1;
+    if (argc == 2 && (!strcmp(argv[1], "-z") || !strcmp(argv[1], "--gzip"))) {
+        twin.on = true;
+        twin.compressor = libdeflate_alloc_compressor(gzip_level);
+        return -1;
+    }
     if (argc == 2 && (!strcmp(argv[1], "-h") || !strcmp(argv[1], "--help"))) {
         fputs(usage, stdout);
         return 0;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "gunzip.h"
+
 #include <clocale>
 #include <csignal>
 #include <cstdio>
@@ -250,8 +252,86 @@ std::vector<string> left_behind(const fs::path &root, const run_case &c)
     return left;
 }
 
+// Reads the bytes of a string literal that tarvel -z writes: printable
+// characters and three-digit octal escapes. False if it is not one.
+bool read_literal(const string &line, string &bytes)
+{
+    size_t end = line.size() - (line.size() > 1 && line.back() == ';');
+    if (line.size() < 2 || line[0] != '"' || line[end - 1] != '"' || line.size() > 200)
+        return false;
+    for (size_t i = 1; i < end - 1; i++) {
+        if (line[i] != '\\') {
+            bytes += line[i];
+        } else if (i + 3 < end - 1) {
+            bytes += static_cast<char>(std::stoi(line.substr(i + 1, 3), nullptr, 8));
+            i += 3;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The header of a run of tarvel -z without its gzip twins, each of which
+// must follow its block, inflate to the block's text as a compiler reads it
+// (CR LF as LF) and come with its length and ETag. What is wrong with a
+// twin goes to `wrong`.
+string without_twins(const string &h, string &wrong)
+{
+    string rest;
+    for (size_t at = 0; at < h.size() && wrong.empty();) {
+        const string start = "const char ", mid = "[] PROGMEM = R\"";
+        size_t mid_at = h.find(mid, at), paren = h.find('(', mid_at);
+        if (h.compare(at, start.size(), start) != 0 || paren == string::npos) {
+            wrong = "not a block: " + h.substr(at, 60);
+            break;
+        }
+        string id = h.substr(at + start.size(), mid_at - at - start.size());
+        string close = ")";
+        close += h.substr(mid_at + mid.size(), paren - mid_at - mid.size()) + "\";\r\n";
+        size_t end = h.find(close, paren);
+        if (end == string::npos) {
+            wrong = id + ": no end";
+            break;
+        }
+        string text = h.substr(paren + 1, end - paren - 1);
+        rest += h.substr(at, end + close.size() - at);
+        at = end + close.size();
+
+        string gz, line, decl = "const unsigned char " + id + "_gz[] PROGMEM =\r\n";
+        bool literal = h.compare(at, decl.size(), decl) == 0;
+        for (at += decl.size(); literal && (line.empty() || line.back() != ';'); at += 2) {
+            size_t eol = h.find("\r\n", at);
+            line = h.substr(at, eol - at);
+            literal = eol != string::npos && read_literal(line, gz);
+            at = eol;
+        }
+        bool ok;
+        string plain = gunzip(reinterpret_cast<const unsigned char *>(gz.data()), gz.size(), ok);
+        string read; // the text as a compiler reads it
+        for (size_t i = 0; i < text.size(); i++)
+            if (text.compare(i, 2, "\r\n") != 0)
+                read += text[i];
+        char crc[9];
+        snprintf(crc, sizeof(crc), "%08lx",
+                 crc32(0, reinterpret_cast<const unsigned char *>(gz.data()), gz.size()));
+        string tail = "const unsigned long " + id + "_gz_len = " + std::to_string(gz.size()) +
+                      ";\r\nconst char " + id + "_etag[] = \"\\\"" + crc + "\\\"\";\r\n";
+        if (!literal)
+            wrong = id + ": no twin";
+        else if (!ok || plain != read)
+            wrong = id + ": the twin does not inflate to the block's text";
+        else if (h.compare(at, tail.size(), tail) != 0)
+            wrong = id + ": no length and ETag: " + h.substr(at, tail.size());
+        at += tail.size();
+    }
+    return rest;
+}
+
 // Sets up the case's files in a fresh folder, runs tarvel there and compares.
-void check(const run_case &c)
+// With gzip, tarvel runs with -z: the header must be the same but for a
+// gzip twin after each block.
+void check(const run_case &c, bool gzip = false)
 {
     for (const string &v : c.env)
         if (v.rfind("LC_ALL=", 0) == 0) {
@@ -275,17 +355,28 @@ void check(const run_case &c)
     if (c.as_nobody)
         fs::copy_file(TARVEL, dir.tool);
 
-    result r = run(dir, c);
+    run_case with = c;
+    if (gzip)
+        with.args = {"-z"};
+    result r = run(dir, with);
     EXPECT_EQ(r.out, c.report);
     if (c.errors != anything) {
         EXPECT_EQ(r.err, c.errors);
     }
     EXPECT_EQ(r.status, c.status);
-    EXPECT_EQ(slurp(root / "htmls.h"), c.header);
+    string header = slurp(root / "htmls.h"), wrong;
+    bool kept = std::any_of(c.files.begin(), c.files.end(),
+                            [&](const entry &e) { return e.name == "../htmls.h"; }) &&
+                header == c.header;
+    if (gzip && !kept && header != no_file)
+        header = without_twins(header, wrong);
+    EXPECT_EQ(header, c.header);
+    EXPECT_EQ(wrong, "");
     if (c.list != no_file) {
         EXPECT_EQ(slurp(pages / "list.txt"), c.list);
     }
-    if (!c.args.empty()) {
+    const std::vector<string> &a = with.args;
+    if (!a.empty() && (a.size() > 1 || (a[0] != "-z" && a[0] != "--gzip"))) {
         EXPECT_FALSE(fs::exists(pages / "list.txt")) << "options must not start a run";
     }
     struct stat st;
@@ -295,10 +386,11 @@ void check(const run_case &c)
     }
     for (const entry &e : c.after) {
         fs::path p = pages / e.name;
-        if (e.type == kind::link)
+        if (e.type == kind::link) {
             EXPECT_TRUE(fs::is_symlink(p) && fs::read_symlink(p) == e.bytes) << e.name;
-        else
+        } else if (!gzip || e.name != "../htmls.h") {
             EXPECT_EQ(slurp(p), e.bytes) << e.name;
+        }
         if (e.mode) {
             EXPECT_TRUE(stat(p.c_str(), &st) == 0 && (st.st_mode & 07777) == e.mode) << e.name;
         }
@@ -315,6 +407,16 @@ TEST_P(tarvel_run, behaves)
     check(GetParam());
 }
 
+// With -z every rule holds as without it; the header only gains the twins.
+class tarvel_gzip : public testing::TestWithParam<run_case>
+{
+};
+
+TEST_P(tarvel_gzip, behaves_alike)
+{
+    check(GetParam(), true);
+}
+
 // Made only when it runs, so that its 50 MB do not slow every other case.
 TEST(tarvel_big, page_of_50_mb_without_line_end)
 {
@@ -323,6 +425,49 @@ TEST(tarvel_big, page_of_50_mb_without_line_end)
            {{"a.html", "  " + huge}, {"b.html", "B"}},
            report({"a.html", "b.html"}, 2),
            block("a_html", huge + "\r\n") + block("b_html", "B\r\n")});
+}
+
+// -z compresses a page whole, up to a limit far above any flash: a larger
+// page keeps its block but gets no twin, and fails the run.
+TEST(tarvel_big, page_too_big_to_compress)
+{
+    const string huge(16 << 20, 'h');
+    run_case c = {"pages", {{"a.html", huge + "x"}, {"b.html", "B"}}, "", ""};
+    c.args = {"-z"};
+    scratch dir;
+    fs::create_directory(dir.pages);
+    for (const entry &e : c.files)
+        make(dir.pages, e);
+    result r = run(dir, c);
+    EXPECT_EQ(r.out, banner + "a.html\nCan't compress file a.html: over 16777216 bytes of text\n"
+                              "b.html\n2 files processed.\n");
+    EXPECT_EQ(r.status, 1);
+    string header = slurp(dir.root / "htmls.h");
+    EXPECT_EQ(header.rfind(block("a_html", huge + "x\r\n") + block("b_html", "B\r\n") +
+                               "const unsigned char b_html_gz[]",
+                           0),
+              0u);
+}
+
+// The same pages give the same header, whatever the folder, the time or the
+// spelling of the option.
+TEST(tarvel_gzip_twins, same_header_on_every_run)
+{
+    run_case c = {"pages", {{"a.html", "  <p>A</p>\n"}, {"b.html", string(5000, 'b')}}, "", ""};
+    string first;
+    for (const char *option : {"-z", "--gzip"}) {
+        scratch dir;
+        fs::create_directory(dir.pages);
+        for (const entry &e : c.files)
+            make(dir.pages, e);
+        c.args = {option};
+        EXPECT_EQ(run(dir, c).status, 0);
+        string header = slurp(dir.root / "htmls.h");
+        EXPECT_NE(header.find("b_html_gz_len"), string::npos);
+        if (first.empty())
+            first = header;
+        EXPECT_EQ(header, first) << option;
+    }
 }
 
 // More pages than the names of a shell's argument list can hold. Empty, in
@@ -389,9 +534,9 @@ TEST(tarvel_interrupted, keeps_the_old_header)
 }
 
 const string usage =
-    "usage: tarvel [-h | --help | --version]\n"
+    "usage: tarvel [-z | --gzip | -h | --help | --version]\n"
     "Run in a folder of HTML pages: lists the *.html pages in list.txt and writes\n"
-    "them all as PROGMEM raw strings into ../htmls.h, overwriting that file.\n";
+    "them all as PROGMEM raw strings into ../htmls.h (-z: gzip twins as well).\n";
 
 const string long_name = string(250, 'n') + ".html"; // 255 bytes, the most Linux allows
 const string x10000 = string(10000, 'x');
@@ -814,6 +959,9 @@ std::vector<run_case> cases()
         {"version", {}, "tarvel " TARVEL_VERSION "\n", no_file, 0, {"--version"}},
         {"unknown_option", {{"../htmls.h", "old"}}, "", "old", 2, {"-x"}, usage},
         {"extra_argument", {}, "", no_file, 2, {"--help", "x"}, usage},
+        {"gzip_takes_no_other_argument", {{"a.html", "A"}}, "", no_file, 2, {"-z", "x"}, usage},
+        {"gzip_given_twice", {{"a.html", "A"}}, "", no_file, 2, {"--gzip", "-z"}, usage},
+        {"gzip_with_help", {{"a.html", "A"}}, "", no_file, 2, {"-z", "--help"}, usage},
         {.name = "help_that_cannot_be_written",
          .files = {},
          .report = "",
@@ -855,7 +1003,19 @@ std::vector<run_case> cases()
     return t;
 }
 
+// The runs of the table, but those that keep a header made without -z.
+std::vector<run_case> gzip_cases()
+{
+    std::vector<run_case> t;
+    for (const run_case &c : cases())
+        if (c.args.empty() && !c.header_untouched)
+            t.push_back(c);
+    return t;
+}
+
 INSTANTIATE_TEST_SUITE_P(cases, tarvel_run, testing::ValuesIn(cases()),
+                         [](const testing::TestParamInfo<run_case> &i) { return i.param.name; });
+INSTANTIATE_TEST_SUITE_P(cases, tarvel_gzip, testing::ValuesIn(gzip_cases()),
                          [](const testing::TestParamInfo<run_case> &i) { return i.param.name; });
 
 } // namespace

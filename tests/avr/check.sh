@@ -4,12 +4,16 @@
 # build of the same source makes it; then, where simavr is installed, runs
 # the firmware and compares what it prints with what the host build prints.
 #
-#   check.sh HOST_BUILD HEADER_FOLDER FIRMWARE_SOURCE
+#   check.sh HOST_BUILD HEADER_FOLDER FIRMWARE_SOURCE [-DTWINS]
+#
+# With -DTWINS, the firmware uses only the gzip twins of its pages, and no
+# page's raw string may be left in it.
 #
 # Exits 77, which the test reports as skipped, when the toolchain is missing,
 # unless TARVEL_NO_SKIP is set (as in CI): then that is a failure.
 set -euo pipefail
 host=$1 include=$2 source=$3
+shift 3
 
 for tool in avr-g++ avr-objdump; do
     if ! command -v "$tool" >/dev/null; then
@@ -21,23 +25,28 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 # avr-g++ 5.4 needs gnu++11 for raw strings.
-avr-g++ -std=gnu++11 -mmcu=atmega2560 -Os -Wall -Wextra -Werror -I"$include" "$source" \
+avr-g++ -std=gnu++11 -mmcu=atmega2560 -Os -Wall -Wextra -Werror "$@" -I"$include" "$source" \
     -o "$work/firmware.elf"
 "$host" >"$work/host.txt"
 avr-objdump -t "$work/firmware.elf" >"$work/symbols.txt"
 
-# The host build's first lines: each page's name and array size.
+# The host build's first lines: each array's name and size.
 failed=0
 while read -r name size; do
     [ "$name" = "--" ] && break
     # section and size of the array; its C++ name may be mangled (_ZL9crlf_html)
-    read -r section bytes < <(awk -v re="(^|[0-9])${name}_html\$" \
+    read -r section bytes < <(awk -v re="(^|[0-9])${name}\$" \
         '$NF ~ re { print $(NF - 2), $(NF - 1) }' "$work/symbols.txt")
     if [ "${section:-}" != .text ] || [ $((16#${bytes:-0})) -ne "$size" ]; then
-        echo "${name}_html: in section '${section:-}' with 0x${bytes:-0} bytes; want .text with $size"
+        echo "${name}: in section '${section:-}' with 0x${bytes:-0} bytes; want .text with $size"
         failed=1
     else
-        echo "${name}_html: $size bytes in flash"
+        echo "${name}: $size bytes in flash"
+    fi
+    raw=${name%_gz}
+    if [ "$raw" != "$name" ] && grep -Eq "(^|[0-9 ])${raw}\$" "$work/symbols.txt"; then
+        echo "${raw}: in flash, though the firmware uses only its twin"
+        failed=1
     fi
 done <"$work/host.txt"
 

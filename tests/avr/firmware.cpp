@@ -1,7 +1,9 @@
 // A tiny ATmega2560 firmware that includes a generated header with avr-libc's
-// PROGMEM and prints, on its first UART, each page's name and array size and
-// then every page as read back from flash. Built for the host, it prints what
-// the pages must read as, for the check to compare with.
+// PROGMEM and prints, on its first UART, each page's array name and size and
+// then every page as read back from flash. Built with TWINS, it uses the gzip
+// twins of a header made by tarvel -z instead, and prints each one's length
+// and bytes. Built for the host, it prints what the pages must read as, for
+// the check to compare with.
 
 #ifdef __AVR__
 #include <avr/interrupt.h>
@@ -29,16 +31,23 @@ static void put(char c)
 #include "htmls.h"
 
 struct page {
-    const char *name;
-    const char *text; // in flash
-    unsigned size;
+    const char *name;  // the array's
+    const char *text;  // in flash
+    unsigned size;     // the array's
+    unsigned long len; // the bytes to print
 };
 
-static const page pages[] = {
-    {"crlf", crlf_html, sizeof(crlf_html)},
-    {"indented", indented_html, sizeof(indented_html)},
-    {"script", script_html, sizeof(script_html)},
-};
+// clang-format off
+#ifdef TWINS
+// Only the gzip twins are used, so only they may be in flash; their bytes
+// are printed in hex.
+#define PAGE(name) {#name "_html_gz", reinterpret_cast<const char *>(name##_html_gz), \
+                    sizeof(name##_html_gz), name##_html_gz_len}
+#else
+#define PAGE(name) {#name "_html", name##_html, sizeof(name##_html), sizeof(name##_html) - 1}
+#endif
+// clang-format on
+static const page pages[] = {PAGE(crlf), PAGE(indented), PAGE(script)};
 
 static void print(const char *s)
 {
@@ -46,21 +55,32 @@ static void print(const char *s)
         put(*s++);
 }
 
-static void print_flash(const char *p)
+static void print_number(unsigned long n)
 {
-    for (char c; (c = pgm_read_byte(p)); p++)
-        put(c);
-}
-
-static void print_number(unsigned n)
-{
-    char digits[6];
+    char digits[11];
     int i = 0;
     do
         digits[i++] = '0' + n % 10;
     while (n /= 10);
     while (i > 0)
         put(digits[--i]);
+}
+
+static void print_flash(const page &p)
+{
+#ifdef TWINS
+    print_number(p.len);
+    put(':');
+    for (unsigned long i = 0; i < p.len; i++) {
+        unsigned char c = pgm_read_byte(p.text + i);
+        put("0123456789abcdef"[c >> 4]);
+        put("0123456789abcdef"[c & 15]);
+    }
+    put('\n');
+#else
+    for (unsigned long i = 0; i < p.len; i++)
+        put(pgm_read_byte(p.text + i));
+#endif
 }
 
 int main()
@@ -77,7 +97,7 @@ int main()
     }
     print("--\n");
     for (const page &p : pages)
-        print_flash(p.text);
+        print_flash(p);
     print("--\n");
 #ifdef __AVR__
     while (!(UCSR0A & _BV(TXC0))) // the last byte out before the simulator stops

@@ -964,6 +964,8 @@ static bool open_std_streams()
 // Ends the run: a report that could not be written fails it.
 static int finish(int code)
 {
+    if (twin.compressor)
+        libdeflate_free_compressor(twin.compressor);
     if (fflush(stdout) != 0 || ferror(stdout)) {
         fputs("Can't write standard output\n", stderr);
         return code ? code : 1;

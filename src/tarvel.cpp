@@ -183,11 +183,10 @@ static void put_string(const char *s)
     put(s, strlen(s));
 }
 
-// Appends text of the page's block, which its twin holds too.
-static void put_text(const char *p, size_t n)
+// Gathers text of the block for its twin.
+static void gather(const char *p, size_t n)
 {
-    put(p, n);
-    if (!twin.on || twin.too_big)
+    if (twin.too_big)
         return;
     twin.too_big = n > sizeof(twin.text) - twin.len;
     if (!twin.too_big) {
@@ -196,12 +195,21 @@ static void put_text(const char *p, size_t n)
     }
 }
 
+// Appends text of the page's block, which its twin holds too.
+static void put_text(const char *p, size_t n)
+{
+    put(p, n);
+    if (twin.on)
+        gather(p, n);
+}
+
 // Ends a line of the block. The header's lines end in CR LF, which a
 // compiler reads as LF.
 static void put_line_end()
 {
-    put("\r", 1);
-    put_text("\n", 1);
+    put("\r\n", 2);
+    if (twin.on)
+        gather("\n", 1);
 }
 
 // Interrupted, the run removes its temporary file, then dies of the signal
@@ -769,10 +777,11 @@ static void remember(const char *id)
     journal_len += len + 1;
 }
 
-// Writes bytes as the lines of a string literal, each but the last
-// followed by line_end. A byte that needs no escape stands as itself; any
-// other becomes a three-digit octal escape, which no digit after it can
-// lengthen. ? is escaped too, since it may start a trigraph.
+// Writes bytes as a string literal of twin_line bytes a line; the last line
+// ends in `last`. A printable byte stands as itself; any other, and " \ and
+// ? (which may start a trigraph), becomes a three-digit octal escape, which
+// no digit after it can lengthen. Escapes compile far faster than a list of
+// numbers.
 static void put_literal(const unsigned char *p, size_t n, const char *last)
 {
     char line[1 + twin_line * 4 + sizeof("\"\r\n")];
@@ -817,16 +826,17 @@ static void put_twin(const char *name, const char *id)
         status = 1;
         return;
     }
+    char len[48], etag[32];
+    snprintf(len, sizeof(len), "_gz_len = %zu;\r\n", n);
+    snprintf(etag, sizeof(etag), "_etag[] = \"\\\"%08x\\\"\";\r\n",
+             static_cast<unsigned>(libdeflate_crc32(0, twin.gz, n)));
     const char *const opening[] = {"const unsigned char ", id, "_gz[] PROGMEM =\r\n"};
+    const char *const closing[] = {"const unsigned long ", id, len, "const char ", id, etag};
     for (const char *s : opening)
         put_string(s);
     put_literal(twin.gz, n, ";\r\n");
-    char tail[2 * name_max + 128];
-    snprintf(tail, sizeof(tail),
-             "const unsigned long %s_gz_len = %zu;\r\n"
-             "const char %s_etag[] = \"\\\"%08x\\\"\";\r\n",
-             id, n, id, static_cast<unsigned>(libdeflate_crc32(0, twin.gz, n)));
-    put_string(tail);
+    for (const char *s : closing)
+        put_string(s);
 }
 
 // Appends the page `name` to the header as the array `id`. A page that

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Times tarvel against cat, xxd -i and sed on generated pages, and measures
-# its peak memory. Usage: bench/run.sh [RUNS]  (default 5; scratch space in
-# $BENCH_DIR, default /tmp/tarvel-bench, about 3 GB while it runs).
+# Times tarvel against cat, xxd -i and sed on generated pages, measures its
+# peak memory, and the size and compile time of the gzip twins of tarvel -z.
+# Usage: bench/run.sh [RUNS]  (default 5; scratch space in $BENCH_DIR,
+# default /tmp/tarvel-bench, about 3 GB while it runs).
 set -euo pipefail
-for tool in xxd sed cmake; do
+for tool in xxd sed cmake g++ gzip python3; do
     command -v "$tool" >/dev/null || { echo "bench/run.sh: needs $tool (apt-get install $tool)" >&2; exit 1; }
 done
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -102,3 +103,40 @@ for dir in mib gib; do
     kb=$(cd "$work/$dir/pages" && "$build/bench_gen" peak "$tarvel")
     echo "  one page of 1 $([ $dir = mib ] && echo MiB || echo GiB): $kb KiB (target at most 4096)"
 done
+
+# -z: the twins against gzip -9 of the same texts, and what they cost the
+# compiler, on the corpus's 3,000 indented pages (linked into a folder of
+# their own) and on the test pages.
+if [ ! -e "$work/indented/done" ]; then
+    mkdir -p "$work/indented/pages"
+    ln -f "$work"/corpus/pages/page*.html "$work/indented/pages/"
+    touch "$work/indented/done"
+fi
+rm -rf "$work/tests"
+mkdir -p "$work/tests/pages"
+cp "$root"/tests/browser/*.html "$root"/tests/consumer/*.html "$root"/examples/pages/*.html \
+    "$work/tests/pages/"
+echo
+echo "Gzip twins (tarvel -z), each page compressed whole at libdeflate's level 12"
+start=$(now)
+(cd "$work/corpus/pages" && "$tarvel" -z >/dev/null)
+echo "  tarvel -z on the corpus: $(ms $(($(now) - start)))"
+(cd "$work/tests/pages" && "$tarvel" -z >/dev/null)
+for dir in corpus tests; do
+    echo "  $dir:"
+    python3 "$root/bench/gzip_sizes.py" "$work/$dir/htmls.h"
+done
+echo '#include "htmls.h"' >"$work/indented/use.cpp"
+declare -A compile
+for option in "" -z; do
+    (cd "$work/indented/pages" && "$tarvel" $option >/dev/null)
+    times=""
+    for round in $(seq "$runs"); do
+        start=$(now)
+        g++ -c -DPROGMEM= -I"$work/indented" "$work/indented/use.cpp" -o "$work/indented/use.o"
+        times+="$(($(now) - start)) "
+    done
+    compile[${option:-none}]=$(tr ' ' '\n' <<<"$times" | grep . | median)
+done
+echo "  g++ -c of the header of the 3,000 indented pages: $(ms "${compile[none]}"), with -z" \
+    "$(ms "${compile[-z]}"); ratio $(ratio "${compile[-z]}" "${compile[none]}") (target at most 2)"

@@ -11,7 +11,7 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <iterator>
 #include <string>
 
 #include <httplib.h>
@@ -27,9 +27,10 @@ struct page {
     const char *etag;
 };
 
-#define PAGE(path, name)                                                                           \
-    {path, name##_html, sizeof(name##_html) - 1, name##_html_gz, name##_html_gz_len,              \
-     name##_html_etag}
+// clang-format off
+#define PAGE(path, name) \
+    {path, name##_html, sizeof(name##_html) - 1, name##_html_gz, name##_html_gz_len, name##_html_etag}
+// clang-format on
 
 // The pages and their paths; the build may give a list of its own.
 static const page pages[] = {
@@ -102,16 +103,16 @@ static void serve(const httplib::Request &req, httplib::Response &res)
     // it is handed whole, and these bytes are compressed already.
     res.set_content_provider(p->gz_len, "text/html",
                              [p](size_t offset, size_t length, httplib::DataSink &sink) {
-                                 sink.write(reinterpret_cast<const char *>(p->gz) + offset,
-                                            length);
+                                 sink.write(reinterpret_cast<const char *>(p->gz) + offset, length);
                                  return true;
                              });
 }
 
 int main(int argc, char *argv[])
 {
-    int port = argc > 1 ? atoi(argv[1]) : 8080;
-    if (argc > 2 || port < 0 || port > 65535 || (argc > 1 && !strchr("0123456789", argv[1][0]))) {
+    char *end = nullptr;
+    long port = argc > 1 ? strtol(argv[1], &end, 10) : 8080;
+    if (argc > 2 || (argc > 1 && (end == argv[1] || *end)) || port < 0 || port > 65535) {
         fputs("usage: preview [PORT]\n", stderr);
         return 2;
     }
@@ -123,13 +124,13 @@ int main(int argc, char *argv[])
     });
     if (port == 0)
         port = server.bind_to_any_port("127.0.0.1");
-    else if (!server.bind_to_port("127.0.0.1", port))
+    else if (!server.bind_to_port("127.0.0.1", static_cast<int>(port)))
         port = -1;
     if (port < 0) {
         fprintf(stderr, "preview: cannot listen on 127.0.0.1:%s\n", argc > 1 ? argv[1] : "8080");
         return 1;
     }
-    printf("Serving %zu pages on http://127.0.0.1:%d/\n", std::size(pages), port);
+    printf("Serving %zu pages on http://127.0.0.1:%ld/\n", std::size(pages), port);
     fflush(stdout);
     return server.listen_after_bind() ? 0 : 1;
 }

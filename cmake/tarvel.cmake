@@ -2,9 +2,9 @@
 #
 # Generates htmls.h from the given pages whenever one of them changes, and
 # lets target include it as "htmls.h"; with GZIP, run as tarvel -z, it also
-# holds each page's gzip twin, length and ETag. The pages are copied into a fresh
-# folder of the build tree first: list.txt and the header stay out of the
-# source tree, and a page taken off the list leaves the header too. With no
+# holds each page's gzip twin, length and ETag. The pages are copied into a
+# fresh folder of the build tree first: list.txt and the header stay out of
+# the source tree, and a page taken off the list leaves the header too. With no
 # pages the header is empty. Two pages of the same file name would overwrite
 # each other in that folder, so they stop the configure step.
 # Uses the tarvel target of this build if there is one, else the installed

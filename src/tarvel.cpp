@@ -990,7 +990,6 @@ static int options(int argc, char *argv[])
         return -1;
     if (argc == 2 && (!strcmp(argv[1], "-z") || !strcmp(argv[1], "--gzip"))) {
         twin.on = true;
-        twin.compressor = libdeflate_alloc_compressor(gzip_level);
         return -1;
     }
     if (argc == 2 && (!strcmp(argv[1], "-h") || !strcmp(argv[1], "--help"))) {
@@ -1019,6 +1018,8 @@ int main(int argc, char *argv[])
     puts("parent folder as htmls.h");
     puts("-----------------------------------------");
 
+    if (twin.on)
+        twin.compressor = libdeflate_alloc_compressor(gzip_level);
     catch_signals();
     if (!list_pages()) {
         fail("write", list_name);

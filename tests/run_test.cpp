@@ -427,6 +427,19 @@ TEST(tarvel_big, page_of_50_mb_without_line_end)
            block("a_html", huge + "\r\n") + block("b_html", "B\r\n")});
 }
 
+// Runs a case in a fresh folder of its files, for a test that looks at the
+// header itself; the header goes to `header`.
+result run_fresh(const run_case &c, string &header)
+{
+    scratch dir;
+    fs::create_directory(dir.pages);
+    for (const entry &e : c.files)
+        make(dir.pages, e);
+    result r = run(dir, c);
+    header = slurp(dir.root / "htmls.h");
+    return r;
+}
+
 // -z compresses a page whole, up to a limit far above any flash: a larger
 // page keeps its block but gets no twin, and fails the run.
 TEST(tarvel_big, page_too_big_to_compress)
@@ -434,15 +447,11 @@ TEST(tarvel_big, page_too_big_to_compress)
     const string huge(16 << 20, 'h');
     run_case c = {"pages", {{"a.html", huge + "x"}, {"b.html", "B"}}, "", ""};
     c.args = {"-z"};
-    scratch dir;
-    fs::create_directory(dir.pages);
-    for (const entry &e : c.files)
-        make(dir.pages, e);
-    result r = run(dir, c);
+    string header;
+    result r = run_fresh(c, header);
     EXPECT_EQ(r.out, banner + "a.html\nCan't compress file a.html: over 16777216 bytes of text\n"
                               "b.html\n2 files processed.\n");
     EXPECT_EQ(r.status, 1);
-    string header = slurp(dir.root / "htmls.h");
     EXPECT_EQ(header.rfind(block("a_html", huge + "x\r\n") + block("b_html", "B\r\n") +
                                "const unsigned char b_html_gz[]",
                            0),
@@ -456,13 +465,9 @@ TEST(tarvel_gzip_twins, same_header_on_every_run)
     run_case c = {"pages", {{"a.html", "  <p>A</p>\n"}, {"b.html", string(5000, 'b')}}, "", ""};
     string first;
     for (const char *option : {"-z", "--gzip"}) {
-        scratch dir;
-        fs::create_directory(dir.pages);
-        for (const entry &e : c.files)
-            make(dir.pages, e);
         c.args = {option};
-        EXPECT_EQ(run(dir, c).status, 0);
-        string header = slurp(dir.root / "htmls.h");
+        string header;
+        EXPECT_EQ(run_fresh(c, header).status, 0);
         EXPECT_NE(header.find("b_html_gz_len"), string::npos);
         if (first.empty())
             first = header;

@@ -28,18 +28,20 @@ struct page {
 };
 
 // clang-format off
-#define PAGE(path, name) \
+#define SERVE(path, name) \
     {path, name##_html, sizeof(name##_html) - 1, name##_html_gz, name##_html_gz_len, name##_html_etag}
 // clang-format on
 
-// The pages and their paths; the build may give a list of its own.
+// The pages and their paths. The build may give a list of its own instead,
+// PAGE(name) a line, each page served as /name.html.
 static const page pages[] = {
 #ifdef PREVIEW_PAGES
+#define PAGE(name) SERVE("/" #name ".html", name),
 #include PREVIEW_PAGES
 #else
-    PAGE("/", settings),
-    PAGE("/settings.html", settings),
-    PAGE("/status.html", status),
+    SERVE("/", settings),
+    SERVE("/settings.html", settings),
+    SERVE("/status.html", status),
 #endif
 };
 

@@ -116,11 +116,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // by name like any page.
     static int fd = memfd_create("page", 0);
     static char path[32];
-    if (header.fd < 0)
-        header.fd = memfd_create("header", 0);
-    if (fd < 0 || header.fd < 0 || ftruncate(fd, 0) != 0 ||
-        pwrite(fd, data, size, 0) != static_cast<ssize_t>(size) || ftruncate(header.fd, 0) != 0 ||
-        lseek(header.fd, 0, SEEK_SET) != 0)
+    if (header.file.fd < 0)
+        header.file.fd = memfd_create("header", 0);
+    if (fd < 0 || header.file.fd < 0 || ftruncate(fd, 0) != 0 ||
+        pwrite(fd, data, size, 0) != static_cast<ssize_t>(size) ||
+        ftruncate(header.file.fd, 0) != 0 || lseek(header.file.fd, 0, SEEK_SET) != 0)
         abort();
     snprintf(path, sizeof(path), "/proc/self/fd/%d", fd);
 
@@ -129,8 +129,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         seen[seen_bit("page_html", i) / 8] = 0;
     tarvel(path, "page_html");
     flush_out();
-    string block(lseek(header.fd, 0, SEEK_END), '\0');
-    if (pread(header.fd, block.data(), block.size(), 0) != static_cast<ssize_t>(block.size()))
+    string block(lseek(header.file.fd, 0, SEEK_END), '\0');
+    if (pread(header.file.fd, block.data(), block.size(), 0) != static_cast<ssize_t>(block.size()))
         abort();
 
     string page(reinterpret_cast<const char *>(data), size);

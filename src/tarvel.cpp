@@ -52,19 +52,31 @@ static char out[1 << 16];     // converted text on its way to the header
 
 static int status; // the exit status: 1 once any file failed
 
-// The header being written: a temporary file beside the one it replaces,
-// renamed over it only once complete, so that a run that fails or is
-// interrupted leaves the old header as it was. Everything written goes
-// through `out`, so the header is written in large blocks.
-static struct {
+// A file written anew and put in place of the one it replaces only once
+// complete: list.txt and the header. Where the file system allows it, the
+// new file has no name until then (O_TMPFILE), so that a run that dies in
+// any way leaves nothing behind; elsewhere it is a temporary file beside the
+// old one, which the signal handler removes.
+struct replacement {
     int fd;
+    volatile sig_atomic_t named; // `temp` exists and is this file
+    char temp[PATH_MAX];
+};
+
+static replacement listing = {-1, 0, ""}; // list.txt
+
+// The header being written, renamed over the old one only once complete,
+// so that a run that fails or is interrupted leaves the old header as it
+// was. Everything written goes through `out`, so the header is written in
+// large blocks.
+static struct {
+    replacement file;
     size_t len;          // bytes waiting in `out`
     bool failed;         // a write failed, or a page turned out to be the header
     bool exists;         // there is an old header, `old`
     struct stat old;     // its file, links followed
     char path[PATH_MAX]; // the file that ../htmls.h names, links followed
-    char temp[PATH_MAX]; // the temporary file
-} header = {-1, 0, false, false, {}, "", ""};
+} header = {{-1, 0, ""}, 0, false, false, {}, ""};
 
 // With -z, every block gets a gzip twin: the block's text as a compiler
 // reads it, with LF line ends, compressed into one gzip member. The text is
@@ -78,8 +90,7 @@ static struct {
     unsigned char gz[twin_max + twin_max / 1024 + 1024]; // more than the worst case
 } twin;
 
-static volatile sig_atomic_t temp_made; // header.temp exists
-static sigset_t fatal_signals;          // signals that remove it before they kill
+static sigset_t fatal_signals; // signals that remove a named temporary file first
 
 // Reports a file that could not be opened, read or written, and remembers
 // the failure; the run goes on with the next file.
@@ -157,7 +168,7 @@ static bool write_full(int fd, const char *p, size_t n)
 // Writes what waits in `out` to the header.
 static void flush_out()
 {
-    if (!header.failed && !write_full(header.fd, out, header.len))
+    if (!header.failed && !write_full(header.file.fd, out, header.len))
         header.failed = true;
     header.len = 0;
 }
@@ -169,7 +180,7 @@ static void put(const char *p, size_t n)
     if (header.len + n > sizeof(out)) {
         flush_out();
         if (n > sizeof(out)) {
-            if (!header.failed && !write_full(header.fd, p, n))
+            if (!header.failed && !write_full(header.file.fd, p, n))
                 header.failed = true;
             return;
         }
@@ -212,30 +223,162 @@ static void put_line_end()
         gather("\n", 1);
 }
 
-// Interrupted, the run removes its temporary file, then dies of the signal
-// as it would have.
+// Interrupted, the run removes its named temporary files, then dies of the
+// signal as it would have.
 static void on_signal(int sig)
 {
-    if (temp_made)
-        unlink(header.temp);
+    for (const replacement *f : {&listing, &header.file})
+        if (f->named)
+            unlink(f->temp);
     signal(sig, SIG_DFL);
     raise(sig);
 }
 
+// Every signal that would end the run, but for those of a fault in the
+// program itself; a signal the caller ignored stays ignored (nohup, a
+// background job of a script). A file too large for the caller's limit
+// fails its write instead of killing the run, which then reports it.
 static void catch_signals()
 {
+    signal(SIGXFSZ, SIG_IGN);
     sigemptyset(&fatal_signals);
-    for (int sig : {SIGHUP, SIGINT, SIGPIPE, SIGTERM}) {
-        sigaddset(&fatal_signals, sig);
-        signal(sig, on_signal);
+    for (int sig = 1; sig <= SIGRTMAX; sig++) {
+        bool fatal = sig >= SIGRTMIN;
+        for (int s : {SIGHUP, SIGINT, SIGQUIT, SIGPIPE, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM,
+                      SIGVTALRM, SIGPROF, SIGXCPU, SIGIO, SIGPWR, SIGSTKFLT})
+            fatal |= sig == s;
+        struct sigaction was;
+        if (fatal && sigaction(sig, nullptr, &was) == 0 && was.sa_handler != SIG_IGN)
+            sigaddset(&fatal_signals, sig);
     }
+    struct sigaction on = {};
+    on.sa_handler = on_signal;
+    on.sa_mask = fatal_signals;
+    on.sa_flags = SA_RESTART;
+    for (int sig = 1; sig <= SIGRTMAX; sig++)
+        if (sigismember(&fatal_signals, sig) == 1)
+            sigaction(sig, &on, nullptr);
 }
 
-// While the temporary file comes and goes, a signal waits, so that the
-// handler never misses it or removes another file of the same name.
+// While a temporary file gets or loses its name, a signal waits, so that
+// the handler never misses it or removes another file of the same name.
 static void hold_signals(bool hold)
 {
     sigprocmask(hold ? SIG_BLOCK : SIG_UNBLOCK, &fatal_signals, nullptr);
+}
+
+// The length of the folder part of path, its last / included.
+static int folder_len(const char *path)
+{
+    const char *slash = strrchr(path, '/');
+    return slash ? static_cast<int>(slash - path + 1) : 0;
+}
+
+// The folder that path lies in, for open.
+static void folder_of(const char *path, char (&dir)[PATH_MAX])
+{
+    int len = folder_len(path);
+    snprintf(dir, sizeof(dir), "%.*s", len ? len : 1, len ? path : ".");
+}
+
+// Names f's temporary file .NAME.XXXXXX beside path, XXXXXX left for the
+// caller to fill.
+static bool temp_name(replacement &f, const char *path)
+{
+    int dir = folder_len(path);
+    return snprintf(f.temp, sizeof(f.temp), "%.*s.%s.XXXXXX", dir, path, path + dir) <
+           static_cast<int>(sizeof(f.temp));
+}
+
+// Starts the file that will replace path, in path's folder, with the
+// permissions of `old` (and, if the run may give it away, its owner), or
+// those of any new file where there is no old one.
+static bool start_file(replacement &f, const char *path, const struct stat *old)
+{
+    char dir[PATH_MAX];
+    folder_of(path, dir);
+    f.fd = open(dir, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (f.fd < 0) { // a file system without unnamed files
+        if (!temp_name(f, path))
+            return false;
+        hold_signals(true);
+        f.fd = mkostemp(f.temp, O_CLOEXEC);
+        f.named = f.fd >= 0;
+        hold_signals(false);
+        if (f.fd < 0)
+            return false;
+    }
+    mode_t mask = umask(0);
+    umask(mask);
+    // Failing to give the file away is no failure: it stays the runner's.
+    if (old)
+        (void)!fchown(f.fd, old->st_uid, old->st_gid);
+    fchmod(f.fd, old ? old->st_mode & 07777 : 0666 & ~mask);
+    return true;
+}
+
+// Gives an unnamed file a temporary name beside path, a free one.
+static bool link_temp(replacement &f, const char *path)
+{
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    char proc[32];
+    snprintf(proc, sizeof(proc), "/proc/self/fd/%d", f.fd);
+    unsigned long long seed = static_cast<unsigned long long>(getpid()) * 2654435761u;
+    for (int tries = 0; tries < 100; tries++) {
+        if (!temp_name(f, path))
+            return false;
+        char *x = f.temp + strlen(f.temp) - 6;
+        for (int i = 0; i < 6; i++, seed = seed * 6364136223846793005ULL + tries + 1)
+            x[i] = letters[(seed >> 33) % (sizeof(letters) - 1)];
+        hold_signals(true);
+        f.named = linkat(AT_FDCWD, proc, AT_FDCWD, f.temp, AT_SYMLINK_FOLLOW) == 0 ||
+                  linkat(f.fd, "", AT_FDCWD, f.temp, AT_EMPTY_PATH) == 0;
+        hold_signals(false);
+        if (f.named)
+            return true;
+        if (errno != EEXIST)
+            return false;
+    }
+    return false;
+}
+
+// Puts the complete file in place of whatever stands at path, a link
+// included, which is replaced, never followed.
+static bool put_in_place(replacement &f, const char *path)
+{
+    if (!f.named && !link_temp(f, path))
+        return false;
+    hold_signals(true);
+    bool ok = rename(f.temp, path) == 0;
+    if (!ok)
+        unlink(f.temp);
+    f.named = false;
+    hold_signals(false);
+    return ok;
+}
+
+// Gives up a file that did not get its place. Its descriptor is the
+// caller's to close.
+static void drop_file(replacement &f)
+{
+    hold_signals(true);
+    if (f.named)
+        unlink(f.temp);
+    f.named = false;
+    hold_signals(false);
+}
+
+// Flushes path's folder to disk, so that a renamed file keeps its name over
+// a power loss. A file system that cannot flush a folder does not need to.
+static bool sync_folder(const char *path)
+{
+    char dir[PATH_MAX];
+    folder_of(path, dir);
+    int fd = open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    bool ok = fd >= 0 && (fsync(fd) == 0 || errno == EINVAL);
+    if (fd >= 0)
+        close(fd);
+    return ok;
 }
 
 // Finds the file that ../htmls.h names, following links, so that a link
@@ -268,11 +411,10 @@ static bool find_header()
     return false;
 }
 
-// Opens the temporary file for the new header, in the folder of the file it
-// replaces, with that file's permissions (a new header gets 0666 less the
-// umask, as any new file). False when there is no header to be written: a
-// folder, a FIFO, a device or a read-only file stands in its place, or its
-// folder cannot be written.
+// Starts the new header beside the file it replaces, with that file's
+// permissions (a new header gets 0666 less the umask, as any new file).
+// False when there is no header to be written: a folder, a FIFO, a device
+// or a read-only file stands in its place, or its folder cannot be written.
 static bool open_header()
 {
     if (!find_header())
@@ -283,24 +425,7 @@ static bool open_header()
             return false;
         close(probe);
     }
-    const char *slash = strrchr(header.path, '/');
-    int dir = slash ? static_cast<int>(slash - header.path + 1) : 0;
-    if (snprintf(header.temp, sizeof(header.temp), "%.*s.%s.XXXXXX", dir, header.path,
-                 header.path + dir) >= static_cast<int>(sizeof(header.temp)))
-        return false;
-    hold_signals(true);
-    header.fd = mkostemp(header.temp, O_CLOEXEC);
-    temp_made = header.fd >= 0;
-    hold_signals(false);
-    if (header.fd < 0)
-        return false;
-    mode_t mask = umask(0);
-    umask(mask);
-    // The header stays its owner's, if the run may give it away (root may).
-    if (header.exists && fchown(header.fd, header.old.st_uid, header.old.st_gid) != 0) {
-    }
-    fchmod(header.fd, header.exists ? header.old.st_mode & 07777 : 0666 & ~mask);
-    return true;
+    return start_file(header.file, header.path, header.exists ? &header.old : nullptr);
 }
 
 // Does the file at path hold exactly the bytes of the open file fd?
@@ -320,25 +445,21 @@ static bool same_bytes(const char *path, int fd)
     return same;
 }
 
-// Puts the new header in place of the old one, flushed to disk first. When
-// it holds the same bytes as the old one, or `keep` is false, the old one
-// stays untouched, modification time and all. False when the new header
-// could not be written in full.
+// Puts the new header in place of the old one, flushed to disk first, and
+// its folder after. When it holds the same bytes as the old one, or `keep`
+// is false, the old one stays untouched, modification time and all. False
+// when the new header could not be written in full.
 static bool close_header(bool keep)
 {
     flush_out();
     bool ok = keep && !header.failed;
-    bool same = ok && header.exists && same_bytes(header.path, header.fd);
+    bool same = ok && header.exists && same_bytes(header.path, header.file.fd);
     if (ok && !same)
-        ok = fsync(header.fd) == 0;
-    ok = close(header.fd) == 0 && ok;
-    hold_signals(true);
-    if (ok && !same)
-        ok = rename(header.temp, header.path) == 0;
-    if (!ok || same)
-        unlink(header.temp);
-    temp_made = false;
-    hold_signals(false);
+        ok = fsync(header.file.fd) == 0 && put_in_place(header.file, header.path) &&
+             sync_folder(header.path);
+    drop_file(header.file);
+    // Flushed already, so closing cannot lose what was written.
+    close(header.file.fd);
     return ok || !keep;
 }
 
@@ -900,23 +1021,32 @@ static bool is_page(const char *name, long len)
     return strlen(name) == static_cast<size_t>(len) && len >= 5 && !strcmp(name + len - 5, ".html");
 }
 
-// Lists the folder's pages into list.txt, one name a line, in byte order.
-// ls sorts them. It gets none of the caller's environment (locale, quoting
-// style, colours, widths) and is handed no pattern, only the folder to
-// list, so any number of pages in any environment gives the same listing;
-// the names that the pattern *.html matches are picked here. False when
-// the listing could not be made or written.
-static bool list_pages()
+// Lists the folder's pages into a new list.txt, one name a line, in byte
+// order. ls sorts them. It gets none of the caller's environment (locale,
+// quoting style, colours, widths) and is handed no pattern, only the folder
+// to list, so any number of pages in any environment gives the same
+// listing; the names that the pattern *.html matches are picked here.
+// Returns the listing, open at its start: the run reads the names it wrote
+// itself, whatever another run does to list.txt meanwhile. A link at
+// list.txt is replaced, never written through. Null when the listing could
+// not be made or written.
+static FILE *list_pages()
 {
-    int fd = open_writable(list_name, O_CREAT);
-    FILE *list = fd >= 0 && ftruncate(fd, 0) == 0 ? fdopen(fd, "w") : nullptr;
-    if (!list) {
-        if (fd >= 0)
-            close(fd);
-        return false;
+    struct stat old;
+    bool exists = lstat(list_name, &old) == 0;
+    if (!exists && errno != ENOENT)
+        return nullptr;
+    if (exists && !S_ISLNK(old.st_mode)) {
+        int probe = open_writable(list_name, 0);
+        if (probe < 0)
+            return nullptr;
+        close(probe);
     }
+    if (!start_file(listing, list_name, exists && S_ISREG(old.st_mode) ? &old : nullptr))
+        return nullptr;
+    FILE *list = fdopen(listing.fd, "w+");
     int pipe_fds[2];
-    bool ok = pipe2(pipe_fds, O_CLOEXEC) == 0;
+    bool ok = list && pipe2(pipe_fds, O_CLOEXEC) == 0;
     pid_t pid = -1;
     if (ok) {
         char ls[] = "ls", all[] = "-a", locale[] = "LC_ALL=C";
@@ -940,8 +1070,17 @@ static bool list_pages()
     }
     int st;
     ok = ok && waitpid(pid, &st, 0) == pid && WIFEXITED(st) && WEXITSTATUS(st) == 0;
-    ok = fflush(list) == 0 && !ferror(list) && ok;
-    return fclose(list) == 0 && ok;
+    ok = ok && fflush(list) == 0 && !ferror(list) && put_in_place(listing, list_name) &&
+         fseek(list, 0, SEEK_SET) == 0;
+    if (!ok) {
+        drop_file(listing);
+        if (list)
+            fclose(list);
+        else
+            close(listing.fd);
+        return nullptr;
+    }
+    return list;
 }
 
 // Makes the array name from a page's base name, as xxd -i does: every byte
@@ -1021,17 +1160,9 @@ int main(int argc, char *argv[])
     if (twin.on)
         twin.compressor = libdeflate_alloc_compressor(gzip_level);
     catch_signals();
-    if (!list_pages()) {
-        fail("write", list_name);
-        return finish(status);
-    }
-    struct stat st;
-    int list_fd = open_regular(list_name, &st);
-    FILE *list = list_fd < 0 ? nullptr : fdopen(list_fd, "r");
+    FILE *list = list_pages();
     if (!list) {
-        if (list_fd >= 0)
-            close(list_fd);
-        file_error(list_name);
+        fail("write", list_name);
         return finish(status);
     }
     if (!open_header()) {

@@ -15,6 +15,7 @@
 #include <string>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,7 +27,7 @@ using std::string;
 namespace
 {
 
-enum class kind { file, folder, fifo, link, program };
+enum class kind { file, folder, fifo, link, hard_link, program };
 
 // A file of the test folder; its name is relative to the pages' folder, so
 // "../htmls.h" sets up the header and "." is the pages' folder itself.
@@ -62,6 +63,7 @@ struct run_case {
     bool header_untouched = false; // ../htmls.h keeps its modification time
     bool as_nobody = false;        // run as the user nobody, should the tests run as root
     int disk_kb = 0;               // the test folder is a tmpfs of this size
+    int file_limit_kb = 0;         // tarvel may write no larger file (ulimit -f)
 };
 
 // Every file a case makes dates from here, so that a rewrite shows.
@@ -132,6 +134,9 @@ void make(const fs::path &dir, const entry &e)
     case kind::link:
         fs::create_symlink(e.bytes, p);
         return;
+    case kind::hard_link:
+        fs::create_hard_link(dir / e.bytes, p);
+        return;
     }
     mode_t mode = e.mode ? e.mode : e.type == kind::program ? 0755 : 0;
     if (mode) {
@@ -173,12 +178,11 @@ struct result {
     int status;
 };
 
-// Runs tarvel in dir with the C locale, so that nothing of the caller's
-// sorts or quotes differently, then the case's environment; kills it
-// should it ever block.
-result run(const scratch &dir, const run_case &c)
+// Starts tarvel in dir with the C locale, so that nothing of the caller's
+// sorts or quotes differently, then the case's environment; it is killed
+// should it ever block. Its reports go to out and err.
+pid_t start(const scratch &dir, const run_case &c, const fs::path &out, const fs::path &err)
 {
-    const fs::path &out = dir.out, &err = dir.err;
     pid_t pid = fork();
     if (pid == 0) {
         std::vector<char *> argv = {const_cast<char *>(TARVEL)};
@@ -198,6 +202,9 @@ result run(const scratch &dir, const run_case &c)
         setenv("LC_ALL", "C", 1);
         for (const string &v : c.env)
             putenv(const_cast<char *>(v.c_str()));
+        const rlimit file_limit = {c.file_limit_kb * rlim_t(1024), c.file_limit_kb * rlim_t(1024)};
+        if (c.file_limit_kb && setrlimit(RLIMIT_FSIZE, &file_limit) != 0)
+            _exit(127);
         if (c.as_nobody && geteuid() == 0 &&
             (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
             _exit(127);
@@ -205,9 +212,21 @@ result run(const scratch &dir, const run_case &c)
         execv(c.as_nobody ? dir.tool.c_str() : TARVEL, argv.data());
         _exit(127);
     }
+    return pid;
+}
+
+// Waits for a run; its status, 128 + the signal that killed it.
+int wait_for(pid_t pid)
+{
     int st = 0;
     waitpid(pid, &st, 0);
-    return {slurp(out), slurp(err), WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st)};
+    return WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+}
+
+result run(const scratch &dir, const run_case &c)
+{
+    int status = wait_for(start(dir, c, dir.out, dir.err));
+    return {slurp(dir.out), slurp(dir.err), status};
 }
 
 void PrintTo(const run_case &c, std::ostream *os)
@@ -489,13 +508,42 @@ TEST(tarvel_big, a_hundred_and_ten_thousand_pages)
     check(many);
 }
 
-// Interrupted halfway, a run leaves the old header as it was and no
-// temporary file. tarvel is stopped while it waits to print page names on a
-// pipe that nobody reads; for SIGPIPE, the reader goes away.
+// Preloaded, makes tarvel's file system one without unnamed files, so that
+// it falls back to named temporary files.
+const std::vector<string> no_unnamed_files = {"LD_PRELOAD=" NO_TMPFILE,
+                                              "ASAN_OPTIONS=verify_asan_link_order=0"};
+
+// A signal that reaches a run halfway: whether the caller ignored it, so that
+// the run must carry on, and whether the run writes named temporary files.
+struct stop {
+    int sig;
+    bool ignored = false;
+    bool named = false;
+};
+
+// Interrupted halfway, a run leaves the old header as it was and no file of
+// its own, whatever the signal; one the caller ignored does not stop it.
+// tarvel is stopped while it waits to print page names on a pipe that
+// nobody reads; for SIGPIPE, the reader goes away.
 TEST(tarvel_interrupted, keeps_the_old_header)
 {
-    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
-        SCOPED_TRACE(strsignal(sig));
+    const stop stops[] = {{SIGINT},
+                          {SIGTERM},
+                          {SIGHUP},
+                          {SIGPIPE},
+                          {SIGQUIT},
+                          {SIGUSR1},
+                          {SIGALRM},
+                          {SIGXCPU},
+                          {SIGRTMIN + 1},
+                          {SIGKILL},
+                          {SIGHUP, true},
+                          {SIGINT, true},
+                          {SIGTERM, false, true},
+                          {SIGQUIT, false, true}};
+    for (const stop &s : stops) {
+        SCOPED_TRACE(string(strsignal(s.sig)) + (s.ignored ? ", ignored" : "") +
+                     (s.named ? ", named temporary files" : ""));
         scratch dir;
         const fs::path &root = dir.root, &pages = dir.pages;
         ASSERT_TRUE(fs::create_directory(pages));
@@ -507,8 +555,13 @@ TEST(tarvel_interrupted, keeps_the_old_header)
         ASSERT_EQ(pipe(pipe_fds), 0);
         pid_t pid = fork();
         if (pid == 0) {
-            if (chdir(pages.c_str()) != 0 || dup2(pipe_fds[1], STDOUT_FILENO) < 0)
+            const rlimit no_core = {0, 0};
+            if (chdir(pages.c_str()) != 0 || dup2(pipe_fds[1], STDOUT_FILENO) < 0 ||
+                setrlimit(RLIMIT_CORE, &no_core) != 0 || (s.ignored && signal(s.sig, SIG_IGN)))
                 _exit(127);
+            for (const string &v : no_unnamed_files)
+                if (s.named)
+                    putenv(const_cast<char *>(v.c_str()));
             close(pipe_fds[0]);
             alarm(20);
             execl(TARVEL, TARVEL, static_cast<char *>(nullptr));
@@ -520,21 +573,52 @@ TEST(tarvel_interrupted, keeps_the_old_header)
                waitpid(pid, &st, WNOHANG) == 0)
             usleep(1000);
         ASSERT_EQ(waiting, capacity) << "tarvel ended before it could be interrupted";
-        bool temp = false;
-        for (const auto &f : fs::directory_iterator(root))
-            temp |= f.path().filename().string().rfind(".htmls.h.", 0) == 0;
-        EXPECT_TRUE(temp) << "no temporary header while the run was under way";
 
-        if (sig == SIGPIPE)
+        if (s.sig == SIGPIPE)
             close(pipe_fds[0]);
         else
-            kill(pid, sig);
+            kill(pid, s.sig);
+        for (char buf[4096]; s.ignored && read(pipe_fds[0], buf, sizeof(buf)) > 0;)
+            ; // let the run go on to its end
         waitpid(pid, &st, 0);
-        if (sig != SIGPIPE)
+        if (s.sig != SIGPIPE)
             close(pipe_fds[0]);
-        EXPECT_TRUE(WIFSIGNALED(st) && WTERMSIG(st) == sig) << "status " << st;
-        EXPECT_EQ(slurp(root / "htmls.h"), "old");
+        if (s.ignored) {
+            EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << "status " << st;
+            EXPECT_EQ(slurp(root / "htmls.h").rfind("const char n", 0), 0u);
+        } else {
+            EXPECT_TRUE(WIFSIGNALED(st) && WTERMSIG(st) == s.sig) << "status " << st;
+            EXPECT_EQ(slurp(root / "htmls.h"), "old");
+        }
         EXPECT_EQ(left_behind(root, {}), std::vector<string>{});
+    }
+}
+
+// Two runs at once in one folder, the second started at several moments of
+// the first: each converts every page of its listing, whatever the other
+// does to list.txt, and the header left is the whole header.
+TEST(tarvel_at_once, two_runs_in_one_folder)
+{
+    const run_case c = numbered_pages("two_runs", 2000);
+    scratch dir;
+    ASSERT_TRUE(fs::create_directory(dir.pages));
+    for (const entry &e : c.files)
+        make(dir.pages, e);
+    const fs::path out2 = dir.root / "second.stdout", err2 = dir.root / "second.stderr";
+    string listing;
+    for (const entry &e : c.files)
+        listing += e.name + "\n";
+    for (int delay_us : {0, 3000, 6000, 10000, 15000}) {
+        SCOPED_TRACE("second run after " + std::to_string(delay_us) + " us");
+        pid_t first = start(dir, c, dir.out, dir.err);
+        usleep(delay_us);
+        pid_t second = start(dir, c, out2, err2);
+        EXPECT_EQ(wait_for(first), 0);
+        EXPECT_EQ(wait_for(second), 0);
+        EXPECT_EQ(slurp(dir.out), c.report);
+        EXPECT_EQ(slurp(out2), c.report);
+        EXPECT_EQ(slurp(dir.root / "htmls.h"), c.header);
+        EXPECT_EQ(slurp(dir.pages / "list.txt"), listing);
     }
 }
 
@@ -810,12 +894,6 @@ std::vector<run_case> cases()
          .header = "old",
          .status = 1,
          .header_untouched = true},
-        {.name = "list_txt_is_a_device",
-         .files = {{"../htmls.h", "old"}, {"list.txt", "/dev/full", kind::link}, {"a.html", "A"}},
-         .report = cannot_list,
-         .header = "old",
-         .status = 1,
-         .header_untouched = true},
         {.name = "list_txt_is_read_only",
          .files = {{"../htmls.h", "old"},
                    {"list.txt", "old.html\n", kind::file, 0444},
@@ -861,6 +939,42 @@ std::vector<run_case> cases()
          .header_untouched = true,
          .disk_kb = 64},
 
+        // A link at list.txt is replaced by the listing, never written through.
+        {.name = "list_txt_links_to_a_page",
+         .files = {{"index.html", "I"}, {"list.txt", "index.html", kind::link}},
+         .report = report({"index.html"}, 1),
+         .header = block("index_html", "I\r\n"),
+         .list = "index.html\n",
+         .after = {{"index.html", "I"}}},
+        {.name = "list_txt_is_a_hard_link",
+         .files = {{"../notes", "keep"},
+                   {"list.txt", "../notes", kind::hard_link},
+                   {"a.html", "A"}},
+         .report = report({"a.html"}, 1),
+         .header = block("a_html", "A\r\n"),
+         .list = "a.html\n",
+         .after = {{"../notes", "keep"}}},
+        {.name = "list_txt_dangling_link",
+         .files = {{"list.txt", "gone.txt", kind::link}, {"a.html", "A"}},
+         .report = report({"a.html"}, 1),
+         .header = block("a_html", "A\r\n"),
+         .list = "a.html\n",
+         .after = {{"gone.txt", no_file}}},
+        {.name = "list_txt_links_to_a_device",
+         .files = {{"list.txt", "/dev/full", kind::link}, {"a.html", "A"}},
+         .report = report({"a.html"}, 1),
+         .header = block("a_html", "A\r\n"),
+         .list = "a.html\n"},
+        {.name = "list_txt_links_to_the_header",
+         .files = {{"../htmls.h", "old", kind::file, 0444},
+                   {"list.txt", "../htmls.h", kind::link},
+                   {"a.html", "A"}},
+         .report = cannot_open_header,
+         .header = "old",
+         .status = 1,
+         .list = "a.html\n",
+         .header_untouched = true},
+
         // The header: replaced whole, or not at all.
         {.name = "unchanged_header_is_left_alone",
          .files = {{"../htmls.h", block("a_html", "A\r\n")}, {"a.html", "A"}},
@@ -892,6 +1006,13 @@ std::vector<run_case> cases()
          .status = 1,
          .header_untouched = true,
          .disk_kb = 64},
+        {.name = "header_over_the_file_size_limit",
+         .files = {{"../htmls.h", "old"}, {"a.html", string(2 << 20, 'a')}},
+         .report = report({"a.html"}, 1) + "Can't write file ../htmls.h\n",
+         .header = "old",
+         .status = 1,
+         .header_untouched = true,
+         .file_limit_kb = 1000},
         {.name = "header_is_a_page",
          .files = {{"../htmls.h", "pages/a.html", kind::link}, {"a.html", "A"}, {"b.html", "B"}},
          .report = report({"a.html", "b.html"}, 2) + "Can't write file ../htmls.h\n",
@@ -984,6 +1105,19 @@ std::vector<run_case> cases()
          .errors = "Can't write standard output\n",
          .std_streams = streams::full},
     };
+
+    // Where the file system has no unnamed files, named temporary files
+    // serve, and are gone at the end.
+    for (run_case c : std::vector<run_case>(t)) {
+        for (const char *name : {"header_is_replaced", "header_keeps_its_permissions",
+                                 "header_on_a_full_disk", "header_over_the_file_size_limit",
+                                 "list_txt_links_to_a_page", "list_txt_is_a_hard_link"})
+            if (c.name == name) {
+                c.name += "_named_temporary_files";
+                c.env.insert(c.env.end(), no_unnamed_files.begin(), no_unnamed_files.end());
+                t.push_back(c);
+            }
+    }
 
     t.push_back(numbered_pages("two_thousand_pages", 2000));
     // Enough page names to fill standard output's buffer halfway through.

@@ -9,6 +9,8 @@
 // on every visit, and a request that names the ETag in If-None-Match gets
 // 304 Not Modified and no body.
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
@@ -45,36 +47,85 @@ static const page pages[] = {
 #endif
 };
 
-// The comma-separated items of a request header, each without what follows
-// its first ; and without spaces around it.
+// Calls is(item, params) for the comma-separated items of a request
+// header, each without spaces around it and split at its first ; from what
+// follows; stops at the first call that returns true, and returns whether
+// one did.
 template <typename F> static bool any_item(const std::string &value, F is)
 {
+    auto trim = [](const std::string &s) {
+        size_t first = s.find_first_not_of(" \t"), last = s.find_last_not_of(" \t");
+        return first == std::string::npos ? std::string() : s.substr(first, last - first + 1);
+    };
     for (size_t at = 0; at <= value.size();) {
         size_t comma = std::min(value.find(',', at), value.size());
         std::string item = value.substr(at, comma - at);
-        item = item.substr(0, item.find(';'));
-        size_t first = item.find_first_not_of(" \t"), last = item.find_last_not_of(" \t");
-        if (first != std::string::npos && is(item.substr(first, last - first + 1)))
+        size_t semi = std::min(item.find(';'), item.size());
+        std::string name = trim(item.substr(0, semi)), params = item.substr(semi);
+        if (!name.empty() && is(name, params))
             return true;
         at = comma + 1;
     }
     return false;
 }
 
-// Does the request take gzip? Parameters such as q=0 are not looked at:
-// browsers do not send them.
+static std::string lower(std::string s)
+{
+    for (char &c : s)
+        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// Does a coding's parameters give it the weight q=0, which refuses it?
+static bool refused(const std::string &params)
+{
+    std::string p = lower(params);
+    p.erase(std::remove_if(p.begin(), p.end(), [](char c) { return c == ' ' || c == '\t'; }),
+            p.end());
+    size_t q = p.find(";q=");
+    if (q == std::string::npos)
+        return false;
+    std::string weight = p.substr(q + 3, p.find(';', q + 3) - q - 3);
+    return !weight.empty() && weight[0] == '0' &&
+           weight.find_first_not_of("0.") == std::string::npos;
+}
+
+// Does the request take gzip? A coding is named in any case, x-gzip is
+// gzip, and * stands for gzip where gzip is not named; q=0 refuses.
 static bool takes_gzip(const httplib::Request &req)
 {
-    return any_item(req.get_header_value("Accept-Encoding"),
-                    [](const std::string &coding) { return coding == "gzip"; });
+    int gzip = -1, any = -1; // -1: not named, 0: refused, 1: taken
+    any_item(req.get_header_value("Accept-Encoding"),
+             [&](const std::string &name, const std::string &params) {
+                 std::string coding = lower(name);
+                 int taken = !refused(params);
+                 if (coding == "gzip" || coding == "x-gzip")
+                     gzip = std::max(gzip, taken);
+                 else if (coding == "*")
+                     any = std::max(any, taken);
+                 return false;
+             });
+    return gzip >= 0 ? gzip == 1 : any == 1;
 }
 
 // Does If-None-Match name the ETag? It compares weakly: W/"x" names "x".
 static bool names_etag(const httplib::Request &req, const char *etag)
 {
-    return any_item(req.get_header_value("If-None-Match"), [&](const std::string &tag) {
-        return tag == "*" || tag == etag || tag == std::string("W/") + etag;
-    });
+    return any_item(req.get_header_value("If-None-Match"),
+                    [&](const std::string &tag, const std::string &) {
+                        return tag == "*" || tag == etag || tag == std::string("W/") + etag;
+                    });
+}
+
+// Sends bytes as they are, through a provider of known length: the library
+// compresses a body it is handed whole, which a firmware does not do.
+static void send(httplib::Response &res, const char *bytes, size_t size)
+{
+    res.set_content_provider(size, "text/html",
+                             [bytes](size_t offset, size_t length, httplib::DataSink &sink) {
+                                 sink.write(bytes + offset, length);
+                                 return true;
+                             });
 }
 
 static void serve(const httplib::Request &req, httplib::Response &res)
@@ -91,23 +142,20 @@ static void serve(const httplib::Request &req, httplib::Response &res)
     res.set_header("Vary", "Accept-Encoding");
     res.set_header("Cache-Control", "no-cache");
     if (!takes_gzip(req)) {
-        res.set_content(p->text, p->size, "text/html");
+        send(res, p->text, p->size);
         return;
     }
     // The ETag names the gzip bytes, so only they carry it.
     res.set_header("ETag", p->etag);
     if (names_etag(req, p->etag)) {
+        // No body, and the length a 200 would have: the library would
+        // otherwise say 0.
         res.status = 304;
+        res.set_header("Content-Length", std::to_string(p->gz_len));
         return;
     }
     res.set_header("Content-Encoding", "gzip");
-    // Sent through a provider of known length: the library compresses a body
-    // it is handed whole, and these bytes are compressed already.
-    res.set_content_provider(p->gz_len, "text/html",
-                             [p](size_t offset, size_t length, httplib::DataSink &sink) {
-                                 sink.write(reinterpret_cast<const char *>(p->gz) + offset, length);
-                                 return true;
-                             });
+    send(res, reinterpret_cast<const char *>(p->gz), p->gz_len);
 }
 
 int main(int argc, char *argv[])

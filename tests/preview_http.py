@@ -1,0 +1,102 @@
+"""Asks the preview server for a page as HTTP clients do, one row of request
+headers a case, and checks each answer as RFC 9110 has it: gzip only where
+the request takes it, 304 for a request that names the ETag, and no other
+coding than the firmware's own.
+
+  preview_http.py SERVER PAGE
+
+Exits 77, which the test reports as skipped, where the server was not
+built (no cpp-httplib), unless TARVEL_NO_SKIP is set: then that fails.
+"""
+
+import gzip
+import http.client
+import os
+import subprocess
+import sys
+
+GZIP, RAW = "gzip", "raw"
+
+# name, request headers ({etag} stands for the page's ETag), then the
+# answer: status, what the body is (GZIP, RAW, or None for no body).
+CASES = [
+    ("gzip", {"Accept-Encoding": "gzip, deflate, br"}, 200, GZIP),
+    ("coding_in_capitals", {"Accept-Encoding": "GZIP"}, 200, GZIP),
+    ("x_gzip_is_gzip", {"Accept-Encoding": "x-gzip"}, 200, GZIP),
+    ("weight_above_zero", {"Accept-Encoding": "gzip;q=0.5"}, 200, GZIP),
+    ("any_coding", {"Accept-Encoding": "*"}, 200, GZIP),
+    ("gzip_refused", {"Accept-Encoding": "gzip;q=0"}, 200, RAW),
+    ("gzip_refused_with_spaces", {"Accept-Encoding": "br, gzip ; Q=0.000"}, 200, RAW),
+    ("any_but_gzip", {"Accept-Encoding": "*, gzip;q=0"}, 200, RAW),
+    ("brotli_only", {"Accept-Encoding": "br"}, 200, RAW),
+    ("identity", {"Accept-Encoding": "identity"}, 200, RAW),
+    ("no_accept_encoding", {}, 200, RAW),
+    ("etag_named", {"Accept-Encoding": "gzip", "If-None-Match": "{etag}"}, 304, None),
+    ("weak_etag_named", {"Accept-Encoding": "gzip", "If-None-Match": "\"x\", W/{etag}"}, 304,
+     None),
+    ("other_etag", {"Accept-Encoding": "gzip", "If-None-Match": "\"x\""}, 200, GZIP),
+    ("etag_named_without_gzip", {"If-None-Match": "{etag}"}, 200, RAW),
+]
+
+
+def ask(port, path, headers):
+    connection = http.client.HTTPConnection("127.0.0.1", port, timeout=10)
+    connection.putrequest("GET", path, skip_accept_encoding=True)
+    for name, value in headers.items():
+        connection.putheader(name, value)
+    connection.endheaders()
+    response = connection.getresponse()
+    body = response.read()
+    connection.close()
+    return response.status, {k.lower(): v for k, v in response.getheaders()}, body
+
+
+def wrong(case, port, path, etag, twin, raw):
+    """What is wrong with the answer to one case."""
+    name, headers, status, body = case
+    got, h, data = ask(port, path, {k: v.format(etag=etag) for k, v in headers.items()})
+    found = []
+    if got != status:
+        found.append(f"status {got}, not {status}")
+    coding = h.get("content-encoding")
+    if coding != (GZIP if body == GZIP else None):
+        found.append(f"Content-Encoding {coding}")
+    if (body == GZIP or status == 304) != (h.get("etag") == etag):
+        found.append(f"ETag {h.get('etag')}")
+    if body is None and data:
+        found.append("a body")
+    if body == GZIP and data != twin or body == RAW and data != raw:
+        found.append("other bytes than the page's")
+    length = h.get("content-length")
+    expected = len(twin if body == GZIP or status == 304 else raw)
+    if length is not None and int(length) != expected:
+        found.append(f"Content-Length {length}, where the page has {expected}")
+    return found
+
+
+def main():
+    server, page = sys.argv[1], sys.argv[2]
+    if not server:
+        print("cpp-httplib is missing, so there is no preview server to ask"
+              " (apt-get install libcpp-httplib-dev pkg-config)")
+        sys.exit(1 if os.environ.get("TARVEL_NO_SKIP") else 77)
+    preview = subprocess.Popen([server, "0"], stdout=subprocess.PIPE)
+    try:
+        # "Serving N pages on http://127.0.0.1:PORT/"
+        port = int(preview.stdout.readline().decode().split(":")[-1].strip("/\n"))
+        path = "/" + page
+        _, h, twin = ask(port, path, {"Accept-Encoding": "gzip"})
+        etag, raw = h["etag"], gzip.decompress(twin)
+        failed = 0
+        for case in CASES:
+            found = wrong(case, port, path, etag, twin, raw)
+            print(f"{case[0]}: " + ("; ".join(found) if found else "as it must be"))
+            failed += bool(found)
+        print(f"{len(CASES) - failed} passed, {failed} failed")
+        sys.exit(1 if failed else 0)
+    finally:
+        preview.kill()
+        preview.wait()
+
+
+main()

@@ -44,8 +44,8 @@ constexpr size_t twin_line = 32;
 
 static const char usage[] =
     "usage: tarvel [-z | --gzip | -h | --help | --version]\n"
-    "Run in a folder of HTML pages: lists the *.html pages in list.txt and writes\n"
-    "them all as PROGMEM raw strings into ../htmls.h (-z: gzip twins as well).\n";
+    "Run in a folder of HTML pages: lists its *.html pages in list.txt and puts them\n"
+    "as PROGMEM raw strings (-z: and gzip twins) in ../htmls.h, whole or not at all.\n";
 
 static char in[TARVEL_BLOCK]; // a block of the page being converted
 static char out[1 << 16];     // converted text on its way to the header

@@ -624,8 +624,8 @@ TEST(tarvel_at_once, two_runs_in_one_folder)
 
 const string usage =
     "usage: tarvel [-z | --gzip | -h | --help | --version]\n"
-    "Run in a folder of HTML pages: lists the *.html pages in list.txt and writes\n"
-    "them all as PROGMEM raw strings into ../htmls.h (-z: gzip twins as well).\n";
+    "Run in a folder of HTML pages: lists its *.html pages in list.txt and puts them\n"
+    "as PROGMEM raw strings (-z: and gzip twins) in ../htmls.h, whole or not at all.\n";
 
 const string long_name = string(250, 'n') + ".html"; // 255 bytes, the most Linux allows
 const string x10000 = string(10000, 'x');

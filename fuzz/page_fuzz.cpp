@@ -17,9 +17,8 @@
 #include <vector>
 
 // The converter itself, without its main: libFuzzer brings its own.
-#define main tarvel_main
+#define TARVEL_NO_MAIN
 #include "../src/tarvel.cpp"
-#undef main
 
 #include "../tests/restate.h"
 
@@ -39,21 +38,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // by name like any page.
     static int fd = memfd_create("page", 0);
     static char path[32];
-    if (header.file.fd < 0)
-        header.file.fd = memfd_create("header", 0);
-    if (fd < 0 || header.file.fd < 0 || ftruncate(fd, 0) != 0 ||
+    if (header_file.fd < 0)
+        header_file.fd = memfd_create("header", 0);
+    if (fd < 0 || header_file.fd < 0 || ftruncate(fd, 0) != 0 ||
         pwrite(fd, data, size, 0) != static_cast<ssize_t>(size) ||
-        ftruncate(header.file.fd, 0) != 0 || lseek(header.file.fd, 0, SEEK_SET) != 0)
+        ftruncate(header_file.fd, 0) != 0 || lseek(header_file.fd, 0, SEEK_SET) != 0)
         abort();
     snprintf(path, sizeof(path), "/proc/self/fd/%d", fd);
 
     // Every input is a run of its own: no identifier is taken yet.
-    for (int i = 0; i < 3; i++)
-        seen[seen_bit("page_html", i) / 8] = 0;
+    forget_identifiers();
     tarvel(path, "page_html");
     flush_out();
-    string block(lseek(header.file.fd, 0, SEEK_END), '\0');
-    if (pread(header.file.fd, block.data(), block.size(), 0) != static_cast<ssize_t>(block.size()))
+    string block(lseek(header_file.fd, 0, SEEK_END), '\0');
+    if (pread(header_file.fd, block.data(), block.size(), 0) != static_cast<ssize_t>(block.size()))
         abort();
 
     string page(reinterpret_cast<const char *>(data), size);

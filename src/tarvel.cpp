@@ -1,9 +1,34 @@
 // tarvel: turn the HTML pages of a folder into one C++ header of PROGMEM raw strings.
+//
+// The unit reads from the bottom up: main, in the last section, calls into
+// the sections above it, and each section uses only those above it. A
+// global is written only by the functions of the section that owns it.
+//
+//   Section            What it does                                   Owns
+//   Limits and names   the fixed names, sizes and texts
+//   Report             every message of the run, and the exit status  status
+//   Files              opening, reading and writing files safely
+//   Replacement files  new files, named only once complete; signals   list_file, header_file,
+//                                                                     fatal_signals
+//   Header             the header's text on its way to its file       out, header
+//   Twins              the gzip twin of each block (-z)               twin
+//   Identifiers        array names, each taken once in a run          seen, journal_buf,
+//                                                                     journal_len, journal
+//   Page reading       a page's blocks, and what lives across them    in
+//   Delimiter          the delimiter that the page never closes with  taken, taken_top
+//   Lines              the line rules and preformatted text; tarvel()
+//   Listing            the folder's pages into list.txt
+//   Run                the command line and the loop over the pages; main
+//
+// Test seams: TARVEL_BLOCK sets the size of a read (Limits and names),
+// TARVEL_READ_PAGE names a function that reads pages in place of read_full
+// (Page reading), and TARVEL_NO_MAIN leaves main out (Run).
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +40,8 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+// ---- Limits and names --------------------------------------------------
 
 #ifndef TARVEL_VERSION
 #define TARVEL_VERSION "unknown"
@@ -47,63 +74,47 @@ static const char usage[] =
     "Run in a folder of HTML pages: lists its *.html pages in list.txt and puts them\n"
     "as PROGMEM raw strings (-z: and gzip twins) in ../htmls.h, whole or not at all.\n";
 
-static char in[TARVEL_BLOCK]; // a block of the page being converted
-static char out[1 << 16];     // converted text on its way to the header
+static const char banner[] = "--------------------------------------\n"
+                             "Convert all .html files in this folder\n"
+                             "to C++ raw strings and save them in the\n"
+                             "parent folder as htmls.h\n"
+                             "-----------------------------------------\n";
 
-static int status; // the exit status: 1 once any file failed
+// ---- Report ------------------------------------------------------------
 
-// A file written anew and put in place of the one it replaces only once
-// complete: list.txt and the header. Where the file system allows it, the
-// new file has no name until then (O_TMPFILE), so that a run that dies in
-// any way leaves nothing behind; elsewhere it is a temporary file beside the
-// old one, which the signal handler removes.
-struct replacement {
-    int fd;
-    volatile sig_atomic_t named; // `temp` exists and is this file
-    char temp[PATH_MAX];
-};
+// What a line of the report says of the run: the exit status it gives.
+enum outcome { fine = 0, failure = 1, misuse = 2 };
 
-static replacement listing = {-1, 0, ""}; // list.txt
+static int status; // the worst outcome reported so far
 
-// The header being written, renamed over the old one only once complete,
-// so that a run that fails or is interrupted leaves the old header as it
-// was. Everything written goes through `out`, so the header is written in
-// large blocks.
-static struct {
-    replacement file;
-    size_t len;          // bytes waiting in `out`
-    bool failed;         // a write failed, or a page turned out to be the header
-    bool exists;         // there is an old header, `old`
-    struct stat old;     // its file, links followed
-    char path[PATH_MAX]; // the file that ../htmls.h names, links followed
-} header = {{-1, 0, ""}, 0, false, false, {}, ""};
-
-// With -z, every block gets a gzip twin: the block's text as a compiler
-// reads it, with LF line ends, compressed into one gzip member. The text is
-// gathered here while the block is written.
-static struct {
-    bool on;
-    bool too_big; // the page's text outgrew `text`
-    size_t len;
-    libdeflate_compressor *compressor;
-    char text[twin_max];
-    unsigned char gz[twin_max + twin_max / 1024 + 1024]; // more than the worst case
-} twin;
-
-static sigset_t fatal_signals; // signals that remove a named temporary file first
-
-// Reports a file that could not be opened, read or written, and remembers
-// the failure; the run goes on with the next file.
-static void fail(const char *what, const char *path)
+// Prints a line of the report: on standard output, but for a usage error,
+// which goes to standard error. The run goes on; its exit status is the
+// worst outcome reported.
+__attribute__((format(printf, 2, 3))) static void report(outcome said, const char *format, ...)
 {
-    printf("Can't %s file %s\n", what, path);
-    status = 1;
+    va_list args;
+    va_start(args, format);
+    vfprintf(said == misuse ? stderr : stdout, format, args);
+    va_end(args);
+    status = std::max(status, static_cast<int>(said));
 }
 
 void file_error(const char *path)
 {
-    fail("open", path);
+    report(failure, "Can't open file %s\n", path);
 }
+
+// The exit status: a report that could not be written fails the run too.
+static int exit_status()
+{
+    if (fflush(stdout) != 0 || ferror(stdout)) {
+        fputs("Can't write standard output\n", stderr);
+        return status ? status : failure;
+    }
+    return status;
+}
+
+// ---- Files -------------------------------------------------------------
 
 // Opens a regular file for reading; returns its descriptor, or -1. A folder
 // or a device is no page, and opening a FIFO the ordinary way would block
@@ -130,6 +141,21 @@ static int open_writable(const char *path, int flags)
         fd = -1;
     }
     return fd;
+}
+
+// May the file at path be replaced by a file of ours? A link is replaced,
+// never followed; anything else must be a file we may write.
+static bool may_replace(const char *path)
+{
+    struct stat st;
+    if (lstat(path, &st) != 0)
+        return errno == ENOENT;
+    if (S_ISLNK(st.st_mode))
+        return true;
+    int probe = open_writable(path, 0);
+    if (probe >= 0)
+        close(probe);
+    return probe >= 0;
 }
 
 // Reads up to n bytes, however many reads that takes; returns the bytes
@@ -165,69 +191,54 @@ static bool write_full(int fd, const char *p, size_t n)
     return true;
 }
 
-// Writes what waits in `out` to the header.
-static void flush_out()
+// The length of the folder part of path, its last / included.
+static int folder_len(const char *path)
 {
-    if (!header.failed && !write_full(header.file.fd, out, header.len))
-        header.failed = true;
-    header.len = 0;
+    const char *slash = strrchr(path, '/');
+    return slash ? static_cast<int>(slash - path + 1) : 0;
 }
 
-// Appends converted text to the header. Most lines are short: gathering
-// them in `out` makes one write of many.
-static void put(const char *p, size_t n)
+// The folder that path lies in, for open.
+static void folder_of(const char *path, char (&dir)[PATH_MAX])
 {
-    if (header.len + n > sizeof(out)) {
-        flush_out();
-        if (n > sizeof(out)) {
-            if (!header.failed && !write_full(header.file.fd, p, n))
-                header.failed = true;
-            return;
-        }
-    }
-    memcpy(out + header.len, p, n);
-    header.len += n;
+    int len = folder_len(path);
+    snprintf(dir, sizeof(dir), "%.*s", len ? len : 1, len ? path : ".");
 }
 
-static void put_string(const char *s)
+// Flushes path's folder to disk, so that a renamed file keeps its name over
+// a power loss. A file system that cannot flush a folder does not need to.
+static bool sync_folder(const char *path)
 {
-    put(s, strlen(s));
+    char dir[PATH_MAX];
+    folder_of(path, dir);
+    int fd = open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    bool ok = fd >= 0 && (fsync(fd) == 0 || errno == EINVAL);
+    if (fd >= 0)
+        close(fd);
+    return ok;
 }
 
-// Gathers text of the block for its twin.
-static void gather(const char *p, size_t n)
-{
-    if (twin.too_big)
-        return;
-    twin.too_big = n > sizeof(twin.text) - twin.len;
-    if (!twin.too_big) {
-        memcpy(twin.text + twin.len, p, n);
-        twin.len += n;
-    }
-}
+// ---- Replacement files -------------------------------------------------
 
-// Appends text of the page's block, which its twin holds too.
-static void put_text(const char *p, size_t n)
-{
-    put(p, n);
-    if (twin.on)
-        gather(p, n);
-}
+// A file written anew and put in place of the one it replaces only once
+// complete: list.txt and the header. Where the file system allows it, the
+// new file has no name until then (O_TMPFILE), so that a run that dies in
+// any way leaves nothing behind; elsewhere it is a temporary file beside the
+// old one, which the signal handler removes.
+struct replacement {
+    int fd;
+    volatile sig_atomic_t named; // `temp` exists and is this file
+    char temp[PATH_MAX];
+};
 
-// Ends a line of the block. The header's lines end in CR LF, which a
-// compiler reads as LF.
-static void put_line_end()
-{
-    put("\r\n", 2);
-    if (twin.on)
-        gather("\n", 1);
-}
+static replacement list_file = {-1, 0, ""}, header_file = {-1, 0, ""};
+static sigset_t fatal_signals; // those that remove a named temporary file first
 
 // Interrupted, the run removes its named temporary files, then dies of the
 // signal as it would have.
 static void on_signal(int sig)
 {
-    for (const replacement *f : {&listing, &header.file})
+    for (const replacement *f : {&list_file, &header_file})
         if (f->named)
             unlink(f->temp);
     signal(sig, SIG_DFL);
@@ -265,20 +276,6 @@ static void catch_signals()
 static void hold_signals(bool hold)
 {
     sigprocmask(hold ? SIG_BLOCK : SIG_UNBLOCK, &fatal_signals, nullptr);
-}
-
-// The length of the folder part of path, its last / included.
-static int folder_len(const char *path)
-{
-    const char *slash = strrchr(path, '/');
-    return slash ? static_cast<int>(slash - path + 1) : 0;
-}
-
-// The folder that path lies in, for open.
-static void folder_of(const char *path, char (&dir)[PATH_MAX])
-{
-    int len = folder_len(path);
-    snprintf(dir, sizeof(dir), "%.*s", len ? len : 1, len ? path : ".");
 }
 
 // Names f's temporary file .NAME.XXXXXX beside path, XXXXXX left for the
@@ -368,17 +365,48 @@ static void drop_file(replacement &f)
     hold_signals(false);
 }
 
-// Flushes path's folder to disk, so that a renamed file keeps its name over
-// a power loss. A file system that cannot flush a folder does not need to.
-static bool sync_folder(const char *path)
+// ---- Header ------------------------------------------------------------
+
+// Everything written goes through `out`, so that the header is written in
+// large blocks, into header_file. The header replaces the old one only
+// once complete, so that a run that fails or is interrupted leaves the old
+// header as it was.
+static char out[1 << 16];
+static struct {
+    size_t len;          // bytes waiting in `out`
+    bool failed;         // a write failed, or a page turned out to be the header
+    bool exists;         // there is an old header, `old`
+    struct stat old;     // its file, links followed
+    char path[PATH_MAX]; // the file that ../htmls.h names, links followed
+} header;
+
+// Writes what waits in `out` to the header.
+static void flush_out()
 {
-    char dir[PATH_MAX];
-    folder_of(path, dir);
-    int fd = open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    bool ok = fd >= 0 && (fsync(fd) == 0 || errno == EINVAL);
-    if (fd >= 0)
-        close(fd);
-    return ok;
+    if (!header.failed && !write_full(header_file.fd, out, header.len))
+        header.failed = true;
+    header.len = 0;
+}
+
+// Appends text to the header. Most lines are short: gathering them in `out`
+// makes one write of many.
+static void put(const char *p, size_t n)
+{
+    if (header.len + n > sizeof(out)) {
+        flush_out();
+        if (n > sizeof(out)) {
+            if (!header.failed && !write_full(header_file.fd, p, n))
+                header.failed = true;
+            return;
+        }
+    }
+    memcpy(out + header.len, p, n);
+    header.len += n;
+}
+
+static void put_string(const char *s)
+{
+    put(s, strlen(s));
 }
 
 // Finds the file that ../htmls.h names, following links, so that a link
@@ -400,8 +428,7 @@ static bool find_header()
             return false;
         target[n] = '\0';
         // A relative target is relative to the link's own folder.
-        const char *slash = strrchr(header.path, '/');
-        int dir = target[0] == '/' || !slash ? 0 : static_cast<int>(slash - header.path + 1);
+        int dir = target[0] == '/' ? 0 : folder_len(header.path);
         char path[PATH_MAX];
         if (snprintf(path, sizeof(path), "%.*s%s", dir, header.path, target) >=
             static_cast<int>(sizeof(path)))
@@ -417,63 +444,329 @@ static bool find_header()
 // or a read-only file stands in its place, or its folder cannot be written.
 static bool open_header()
 {
-    if (!find_header())
-        return false;
-    if (header.exists) {
-        int probe = open_writable(header.path, 0);
-        if (probe < 0)
-            return false;
-        close(probe);
-    }
-    return start_file(header.file, header.path, header.exists ? &header.old : nullptr);
+    return find_header() && may_replace(header.path) &&
+           start_file(header_file, header.path, header.exists ? &header.old : nullptr);
 }
 
-// Does the file at path hold exactly the bytes of the open file fd?
-static bool same_bytes(const char *path, int fd)
+// Keeps the old header if the page with this file is it: replacing it
+// would replace the page, and writing the header into it would feed it to
+// itself.
+static void keep_if_header(const struct stat &page)
+{
+    if (header.exists && page.st_dev == header.old.st_dev && page.st_ino == header.old.st_ino)
+        header.failed = true;
+}
+
+// Does the file at path hold exactly the bytes of the new header? It is
+// read through `out`, which the header no longer needs once flushed.
+static bool same_bytes(const char *path)
 {
     struct stat a, b;
-    int old = open_regular(path, &a);
+    int old = open_regular(path, &a), fd = header_file.fd;
     bool same =
         old >= 0 && fstat(fd, &b) == 0 && a.st_size == b.st_size && lseek(fd, 0, SEEK_SET) == 0;
-    constexpr size_t half = sizeof(in) / 2;
+    constexpr size_t half = sizeof(out) / 2;
     for (long n = 1; same && n > 0;) {
-        n = read_full(old, in, half);
-        same = n >= 0 && read_full(fd, in + half, half) == n && !memcmp(in, in + half, n);
+        n = read_full(old, out, half);
+        same = n >= 0 && read_full(fd, out + half, half) == n && !memcmp(out, out + half, n);
     }
     if (old >= 0)
         close(old);
     return same;
 }
 
-// Puts the new header in place of the old one, flushed to disk first, and
-// its folder after. When it holds the same bytes as the old one, or `keep`
-// is false, the old one stays untouched, modification time and all. False
-// when the new header could not be written in full.
-static bool close_header(bool keep)
+// Ends the header. When the run converted every page it listed (`whole`),
+// the new header takes the old one's place, flushed to disk first and its
+// folder after; otherwise, or when it holds the old one's bytes, the old
+// one stays untouched, modification time and all. False when the new
+// header could not be written.
+static bool end_header(bool whole)
 {
     flush_out();
-    bool ok = keep && !header.failed;
-    bool same = ok && header.exists && same_bytes(header.path, header.file.fd);
+    bool ok = whole && !header.failed;
+    bool same = ok && header.exists && same_bytes(header.path);
     if (ok && !same)
-        ok = fsync(header.file.fd) == 0 && put_in_place(header.file, header.path) &&
+        ok = fsync(header_file.fd) == 0 && put_in_place(header_file, header.path) &&
              sync_folder(header.path);
-    drop_file(header.file);
+    drop_file(header_file);
     // Flushed already, so closing cannot lose what was written.
-    close(header.file.fd);
-    return ok || !keep;
+    close(header_file.fd);
+    return ok || !whole;
 }
 
-// Reads the page from its start, a block of `in` at a time, keeping the last
-// `kept` bytes of each block in front of the next one. Returns the bytes now
-// in `in` (kept ones included), 0 at the end, or -1 when reading failed.
-// Pages are read with read(2) straight into `in`: stdio would only copy.
-static long read_block(int page, size_t kept, bool from_start)
+// ---- Twins -------------------------------------------------------------
+
+// With -z, every block gets a gzip twin: the block's text as a compiler
+// reads it, with LF line ends, compressed into one gzip member. The text is
+// gathered here while the block is written.
+static struct {
+    bool on;
+    bool too_big; // the page's text outgrew `text`
+    size_t len;
+    libdeflate_compressor *compressor;
+    char text[twin_max];
+    unsigned char gz[twin_max + twin_max / 1024 + 1024]; // more than the worst case
+} twin;
+
+// Turns the twins on. Should the compressor not be had, every twin fails.
+static void start_twins()
 {
-    if (from_start && lseek(page, 0, SEEK_SET) != 0)
+    twin.on = true;
+    twin.compressor = libdeflate_alloc_compressor(gzip_level);
+}
+
+static void end_twins()
+{
+    if (twin.compressor)
+        libdeflate_free_compressor(twin.compressor);
+    twin.compressor = nullptr;
+}
+
+// Gathers text of the block for its twin.
+static void gather(const char *p, size_t n)
+{
+    if (!twin.on || twin.too_big)
+        return;
+    twin.too_big = n > sizeof(twin.text) - twin.len;
+    if (!twin.too_big) {
+        memcpy(twin.text + twin.len, p, n);
+        twin.len += n;
+    }
+}
+
+// Appends text of the page's block, which its twin holds too.
+static void put_text(const char *p, size_t n)
+{
+    put(p, n);
+    gather(p, n);
+}
+
+// Ends a line of the block. The header's lines end in CR LF, which a
+// compiler reads as LF.
+static void put_line_end()
+{
+    put("\r\n", 2);
+    gather("\n", 1);
+}
+
+// Writes bytes as a string literal of twin_line bytes a line; the last line
+// ends in `last`. A printable byte stands as itself; any other, and " \ and
+// ? (which may start a trigraph), becomes a three-digit octal escape, which
+// no digit after it can lengthen. Escapes compile far faster than a list of
+// numbers.
+static void put_literal(const unsigned char *p, size_t n, const char *last)
+{
+    char line[1 + twin_line * 4 + sizeof("\"\r\n")];
+    for (size_t at = 0; at < n; at += twin_line) {
+        size_t len = 0;
+        line[len++] = '"';
+        for (size_t i = at; i < std::min(n, at + twin_line); i++) {
+            unsigned char c = p[i];
+            if (c >= ' ' && c <= '~' && c != '"' && c != '\\' && c != '?') {
+                line[len++] = c;
+            } else {
+                const char escape[] = {'\\', static_cast<char>('0' + (c >> 6)),
+                                       static_cast<char>('0' + (c >> 3 & 7)),
+                                       static_cast<char>('0' + (c & 7))};
+                memcpy(line + len, escape, sizeof(escape));
+                len += sizeof(escape);
+            }
+        }
+        line[len++] = '"';
+        put(line, len);
+        put_string(at + twin_line < n ? "\r\n" : last);
+    }
+}
+
+// Appends the gzip twin of the block just written, with -z: the array
+// id_gz, its length id_gz_len (the string literal's terminating zero is no
+// part of it) and id_etag, a strong ETag made of the CRC-32 of the gzip
+// bytes.
+static void put_twin(const char *name, const char *id)
+{
+    if (!twin.on)
+        return;
+    bool too_big = twin.too_big;
+    size_t n = 0;
+    if (!too_big && twin.compressor)
+        n = libdeflate_gzip_compress(twin.compressor, twin.text, twin.len, twin.gz,
+                                     sizeof(twin.gz));
+    twin.len = 0;
+    twin.too_big = false;
+    if (n == 0) {
+        if (too_big)
+            report(failure, "Can't compress file %s: over %zu bytes of text\n", name,
+                   sizeof(twin.text));
+        else
+            report(failure, "Can't compress file %s\n", name);
+        return;
+    }
+    char len[48], etag[32];
+    snprintf(len, sizeof(len), "_gz_len = %zu;\r\n", n);
+    snprintf(etag, sizeof(etag), "_etag[] = \"\\\"%08x\\\"\";\r\n",
+             static_cast<unsigned>(libdeflate_crc32(0, twin.gz, n)));
+    const char *const opening[] = {"const unsigned char ", id, "_gz[] PROGMEM =\r\n"};
+    const char *const closing[] = {"const unsigned long ", id, len, "const char ", id, etag};
+    for (const char *s : opening)
+        put_string(s);
+    put_literal(twin.gz, n, ";\r\n");
+    for (const char *s : closing)
+        put_string(s);
+}
+
+// ---- Identifiers -------------------------------------------------------
+
+// Makes the array name from a page's base name: every byte that is not an
+// ASCII letter, digit or _ becomes _, as xxd -i does, and a leading digit
+// gets one _ in front. Old compilers take no other byte in a name.
+static void make_identifier(char *id, const char *base, size_t len)
+{
+    auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    auto word = [&](char c) {
+        return digit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+    };
+    size_t n = 0;
+    if (len > 0 && digit(base[0]))
+        id[n++] = '_';
+    for (size_t i = 0; i < len; i++)
+        id[n++] = word(base[i]) ? base[i] : '_';
+    strcpy(id + n, "_html");
+}
+
+// The identifiers the header holds so far, so that no two blocks share one.
+// A bit set answers most lookups at once; a hit is confirmed against the
+// journal, a file in memory of every identifier written, one a line. So the
+// answer is exact and the program's memory stays the same for any number of
+// pages.
+static unsigned char seen[1 << 20];
+constexpr int seen_hashes = 3;    // bits of `seen` that an identifier sets
+static char journal_buf[1 << 14]; // journal lines not yet written
+static size_t journal_len;
+static int journal = -1;
+
+// Bit i of those of an identifier (FNV-1a, split in two halves).
+static size_t seen_bit(const char *id, int i)
+{
+    unsigned long long h = 14695981039346656037ULL;
+    for (const char *p = id; *p; p++)
+        h = (h ^ static_cast<unsigned char>(*p)) * 1099511628211ULL;
+    return (h + i * (h >> 32 | 1)) % (sizeof(seen) * 8);
+}
+
+static bool flush_journal()
+{
+    if (journal < 0)
+        journal = memfd_create("tarvel-identifiers", MFD_CLOEXEC);
+    bool ok = journal >= 0 && write_full(journal, journal_buf, journal_len);
+    journal_len = 0;
+    return ok;
+}
+
+// Does the journal hold the line id? It is read back through journal_buf,
+// which flush_journal has emptied.
+static bool journal_holds(const char *id)
+{
+    static_assert(sizeof(journal_buf) > name_max + sizeof("_html"), "an identifier fits");
+    size_t len = strlen(id), have = 0;
+    off_t at = 0;
+    for (;;) {
+        ssize_t got = pread(journal, journal_buf + have, sizeof(journal_buf) - have, at);
+        if (got <= 0)
+            return false;
+        at += got;
+        have += got;
+        const char *p = journal_buf, *end = journal_buf + have, *lf;
+        for (; (lf = static_cast<const char *>(memchr(p, '\n', end - p))); p = lf + 1)
+            if (static_cast<size_t>(lf - p) == len && !memcmp(p, id, len))
+                return true;
+        have = end - p;
+        memmove(journal_buf, p, have);
+    }
+}
+
+// Takes the identifier for a block; false when a block earlier in the run
+// has it. Should the journal fail, a hit of the bit set counts: a page too
+// many refused, never two blocks of one name.
+static bool claim(const char *id)
+{
+    bool hit = true;
+    for (int i = 0; i < seen_hashes; i++) {
+        size_t bit = seen_bit(id, i);
+        hit &= (seen[bit / 8] >> bit % 8) & 1;
+        seen[bit / 8] |= 1 << bit % 8;
+    }
+    if (hit && (!flush_journal() || journal_holds(id)))
+        return false;
+    size_t len = strlen(id);
+    if (journal_len + len + 1 > sizeof(journal_buf))
+        flush_journal();
+    memcpy(journal_buf + journal_len, id, len);
+    journal_buf[journal_len + len] = '\n';
+    journal_len += len + 1;
+    return true;
+}
+
+// Forgets every identifier taken, for a test that converts many pages as
+// runs of their own.
+void forget_identifiers()
+{
+    memset(seen, 0, sizeof(seen));
+    journal_len = 0;
+    if (journal >= 0 && ftruncate(journal, 0) != 0) {
+        close(journal);
+        journal = -1;
+    }
+}
+
+// ---- Page reading ------------------------------------------------------
+
+static char in[TARVEL_BLOCK]; // a block of the page being converted
+
+// What the converter knows of the page it converts. A line may run over any
+// number of blocks, so this lives from one block to the next.
+struct page {
+    int fd;
+    long first;                     // bytes of the first read: the whole page if below sizeof(in)
+    char delim[delimiter_max + 1];  // the raw string's delimiter
+    char needle[delimiter_max + 3]; // ) delim ": must not occur in the text
+    size_t needle_len;
+    // The current line
+    bool keep;    // it started inside preformatted text, so it is kept as it stands
+    bool leading; // still in the indentation, which is dropped
+    bool body;    // holds more than its line end, so it is written
+    size_t crs;   // CRs held back, since the last ones may be the line end
+    // The preformatted text open at this point of the page
+    size_t depth; // <pre> and <listing> elements open
+    size_t raw;   // 1 + the tag_names index of the open <textarea> or <xmp>, or 0
+    bool in_tag;  // a < has been read that may start a tag of theirs
+    bool end_tag; // ... followed by /
+    char tag[8];  // ... and these letters, in lower case
+    size_t tag_len;
+};
+
+// A test may read pages its own way: TARVEL_READ_PAGE names a function
+// that reads as read_full does.
+#ifdef TARVEL_READ_PAGE
+long TARVEL_READ_PAGE(int fd, char *p, size_t n);
+#else
+#define TARVEL_READ_PAGE read_full
+#endif
+
+// Reads the next block of the page into `in`, or its first when
+// `from_start`, behind the last `kept` of the `have` bytes that `in` held,
+// which go to its front. Returns the bytes now in `in` (kept ones
+// included), 0 at the end, or -1 when reading failed. Pages are read with
+// read(2) straight into `in`: stdio would only copy.
+static long read_block(int fd, long have, size_t kept, bool from_start)
+{
+    if (from_start && lseek(fd, 0, SEEK_SET) != 0)
         return -1;
-    long got = read_full(page, in + kept, sizeof(in) - kept);
+    memmove(in, in + have - kept, kept);
+    long got = TARVEL_READ_PAGE(fd, in + kept, sizeof(in) - kept);
     return got > 0 ? static_cast<long>(kept) + got : got;
 }
+
+// ---- Delimiter ---------------------------------------------------------
 
 // Scripts hold ) often, markup rarely: a page is searched a stretch of this
 // many bytes at a time, skipping the stretches where no ) is followed by a
@@ -560,34 +853,12 @@ static void mark_taken(const char *p, size_t n, long long base)
     });
 }
 
-// What the converter knows of the page it converts. A line may run over any
-// number of blocks, so this lives from one block to the next.
-struct page {
-    int fd;
-    long first;                     // bytes of the first read: the whole page if below sizeof(in)
-    char delim[delimiter_max + 1];  // the raw string's delimiter
-    char needle[delimiter_max + 3]; // ) delim ": must not occur in the text
-    size_t needle_len;
-    // The current line
-    bool keep;    // it started inside preformatted text, so it is kept as it stands
-    bool leading; // still in the indentation, which is dropped
-    bool body;    // holds more than its line end, so it is written
-    size_t crs;   // CRs held back, since the last ones may be the line end
-    // The preformatted text open at this point of the page
-    size_t depth; // <pre> and <listing> elements open
-    size_t raw;   // 1 + the tag_names index of the open <textarea> or <xmp>, or 0
-    bool in_tag;  // a < has been read that may start a tag of theirs
-    bool end_tag; // ... followed by /
-    char tag[8];  // ... and these letters, in lower case
-    size_t tag_len;
-};
-
 // Marks the delimiters of the window that the page takes, starting from
 // the page's first block, which is in `in` for the first window. False when
 // reading the page failed.
 static bool mark_page(page &pg, long long base)
 {
-    long have = base == 0 ? pg.first : read_block(pg.fd, 0, true);
+    long have = base == 0 ? pg.first : read_block(pg.fd, 0, 0, true);
     while (have > 0) {
         mark_taken(in, have, base);
         if (have < static_cast<long>(sizeof(in)))
@@ -595,8 +866,7 @@ static bool mark_page(page &pg, long long base)
         // A closing sequence may run over the end of the block: its first
         // bytes are looked at again in front of the next one.
         size_t kept = delimiter_max + 2;
-        memmove(in, in + have - kept, kept);
-        have = read_block(pg.fd, kept, false);
+        have = read_block(pg.fd, have, kept, false);
     }
     return have >= 0;
 }
@@ -622,6 +892,8 @@ static bool pick_delimiter(page &pg)
     pg.needle_len = snprintf(pg.needle, sizeof(pg.needle), ")%s\"", pg.delim);
     return true;
 }
+
+// ---- Lines -------------------------------------------------------------
 
 // Settles the held-back CRs, all but the last `strip` of them being text.
 static void settle_crs(page &pg, size_t strip)
@@ -804,160 +1076,20 @@ static bool convert(page &pg)
     if (pg.first < static_cast<long>(sizeof(in))) {
         convert_block(pg, in, in + pg.first);
     } else {
-        long have;
+        long have = 0;
         size_t kept = 0;
-        for (bool start = true; (have = read_block(pg.fd, kept, start)) > 0; start = false) {
+        for (bool start = true; (have = read_block(pg.fd, have, kept, start)) > 0; start = false) {
             if (holds(in, have, pg.needle, pg.needle_len)) {
                 have = -1;
                 break;
             }
             convert_block(pg, in + kept, in + have);
             kept = std::min(pg.needle_len - 1, static_cast<size_t>(have));
-            memmove(in, in + have - kept, kept);
         }
         ok = have == 0;
     }
     end_line(pg, 2, false);
     return ok;
-}
-
-// The identifiers the header holds so far, so that no two blocks share one.
-// A bit set answers most lookups at once; a hit is confirmed against the
-// journal, a file in memory of every identifier written, one a line. So the
-// answer is exact and the program's memory stays the same for any number of
-// pages.
-static unsigned char seen[1 << 20];
-static char journal_buf[1 << 14]; // journal lines not yet written
-static size_t journal_len;
-static int journal = -1;
-
-// Three bits of `seen` for an identifier (FNV-1a, split in two halves).
-static size_t seen_bit(const char *id, int i)
-{
-    unsigned long long h = 14695981039346656037ULL;
-    for (const char *p = id; *p; p++)
-        h = (h ^ static_cast<unsigned char>(*p)) * 1099511628211ULL;
-    return (h + i * (h >> 32 | 1)) % (sizeof(seen) * 8);
-}
-
-static bool flush_journal()
-{
-    if (journal < 0)
-        journal = memfd_create("tarvel-identifiers", MFD_CLOEXEC);
-    bool ok = journal >= 0 && write_full(journal, journal_buf, journal_len);
-    journal_len = 0;
-    return ok;
-}
-
-// Does the journal hold the line id? It is read back through journal_buf,
-// which flush_journal has emptied.
-static bool journal_holds(const char *id)
-{
-    static_assert(sizeof(journal_buf) > name_max + sizeof("_html"), "an identifier fits");
-    size_t len = strlen(id), have = 0;
-    off_t at = 0;
-    for (;;) {
-        ssize_t got = pread(journal, journal_buf + have, sizeof(journal_buf) - have, at);
-        if (got <= 0)
-            return false;
-        at += got;
-        have += got;
-        const char *p = journal_buf, *end = journal_buf + have, *lf;
-        for (; (lf = static_cast<const char *>(memchr(p, '\n', end - p))); p = lf + 1)
-            if (static_cast<size_t>(lf - p) == len && !memcmp(p, id, len))
-                return true;
-        have = end - p;
-        memmove(journal_buf, p, have);
-    }
-}
-
-// Is the identifier taken by a block written earlier? Should the journal
-// fail, a hit of the bit set counts: a page too many refused, never two
-// blocks of one name.
-static bool used(const char *id)
-{
-    for (int i = 0; i < 3; i++) {
-        size_t bit = seen_bit(id, i);
-        if (!(seen[bit / 8] & 1 << bit % 8))
-            return false;
-    }
-    return !flush_journal() || journal_holds(id);
-}
-
-static void remember(const char *id)
-{
-    for (int i = 0; i < 3; i++) {
-        size_t bit = seen_bit(id, i);
-        seen[bit / 8] |= 1 << bit % 8;
-    }
-    size_t len = strlen(id);
-    if (journal_len + len + 1 > sizeof(journal_buf))
-        flush_journal();
-    memcpy(journal_buf + journal_len, id, len);
-    journal_buf[journal_len + len] = '\n';
-    journal_len += len + 1;
-}
-
-// Writes bytes as a string literal of twin_line bytes a line; the last line
-// ends in `last`. A printable byte stands as itself; any other, and " \ and
-// ? (which may start a trigraph), becomes a three-digit octal escape, which
-// no digit after it can lengthen. Escapes compile far faster than a list of
-// numbers.
-static void put_literal(const unsigned char *p, size_t n, const char *last)
-{
-    char line[1 + twin_line * 4 + sizeof("\"\r\n")];
-    for (size_t at = 0; at < n; at += twin_line) {
-        size_t len = 0;
-        line[len++] = '"';
-        for (size_t i = at; i < std::min(n, at + twin_line); i++) {
-            unsigned char c = p[i];
-            if (c >= ' ' && c <= '~' && c != '"' && c != '\\' && c != '?') {
-                line[len++] = c;
-            } else {
-                const char escape[] = {'\\', static_cast<char>('0' + (c >> 6)),
-                                       static_cast<char>('0' + (c >> 3 & 7)),
-                                       static_cast<char>('0' + (c & 7))};
-                memcpy(line + len, escape, sizeof(escape));
-                len += sizeof(escape);
-            }
-        }
-        line[len++] = '"';
-        put(line, len);
-        put_string(at + twin_line < n ? "\r\n" : last);
-    }
-}
-
-// Appends the gzip twin of the block just written: the array id_gz, its
-// length id_gz_len (the string literal's terminating zero is no part of
-// it) and id_etag, a strong ETag made of the CRC-32 of the gzip bytes.
-static void put_twin(const char *name, const char *id)
-{
-    bool too_big = twin.too_big;
-    size_t n = 0;
-    if (!too_big && twin.compressor)
-        n = libdeflate_gzip_compress(twin.compressor, twin.text, twin.len, twin.gz,
-                                     sizeof(twin.gz));
-    twin.len = 0;
-    twin.too_big = false;
-    if (n == 0) {
-        if (too_big)
-            printf("Can't compress file %s: over %zu bytes of text\n", name, sizeof(twin.text));
-        else
-            printf("Can't compress file %s\n", name);
-        status = 1;
-        return;
-    }
-    char len[48], etag[32];
-    snprintf(len, sizeof(len), "_gz_len = %zu;\r\n", n);
-    snprintf(etag, sizeof(etag), "_etag[] = \"\\\"%08x\\\"\";\r\n",
-             static_cast<unsigned>(libdeflate_crc32(0, twin.gz, n)));
-    const char *const opening[] = {"const unsigned char ", id, "_gz[] PROGMEM =\r\n"};
-    const char *const closing[] = {"const unsigned long ", id, len, "const char ", id, etag};
-    for (const char *s : opening)
-        put_string(s);
-    put_literal(twin.gz, n, ";\r\n");
-    for (const char *s : closing)
-        put_string(s);
 }
 
 // Appends the page `name` to the header as the array `id`. A page that
@@ -971,17 +1103,13 @@ void tarvel(const char *name, const char *id)
         file_error(name);
         return;
     }
-    // Replacing the header would replace this page; writing the header into
-    // it would feed it to itself.
-    if (header.exists && st.st_dev == header.old.st_dev && st.st_ino == header.old.st_ino)
-        header.failed = true;
-    if (used(id)) {
-        printf("Can't convert file %s: %s is already used\n", name, id);
-        status = 1;
+    keep_if_header(st);
+    if (!claim(id)) {
+        report(failure, "Can't convert file %s: %s is already used\n", name, id);
         close(pg.fd);
         return;
     }
-    pg.first = read_block(pg.fd, 0, false);
+    pg.first = read_block(pg.fd, 0, 0, false);
     bool ok = pg.first >= 0 && pick_delimiter(pg);
     const char *const opening[] = {"const char ", id, "[] PROGMEM = R\"", pg.delim, "("};
     const char *const closing[] = {")", pg.delim, "\";\r\n"};
@@ -991,13 +1119,13 @@ void tarvel(const char *name, const char *id)
         ok = convert(pg);
     for (const char *s : closing)
         put_string(s);
-    if (twin.on)
-        put_twin(name, id);
-    remember(id);
+    put_twin(name, id);
     if (!ok)
-        fail("read", name);
+        report(failure, "Can't read file %s\n", name);
     close(pg.fd);
 }
+
+// ---- Listing -----------------------------------------------------------
 
 // Reads one line of a listing into name, without its line feed, and
 // returns its length, or -1 at the end. A line too long for name is still
@@ -1033,18 +1161,10 @@ static bool is_page(const char *name, long len)
 static FILE *list_pages()
 {
     struct stat old;
-    bool exists = lstat(list_name, &old) == 0;
-    if (!exists && errno != ENOENT)
+    bool regular = lstat(list_name, &old) == 0 && S_ISREG(old.st_mode);
+    if (!may_replace(list_name) || !start_file(list_file, list_name, regular ? &old : nullptr))
         return nullptr;
-    if (exists && !S_ISLNK(old.st_mode)) {
-        int probe = open_writable(list_name, 0);
-        if (probe < 0)
-            return nullptr;
-        close(probe);
-    }
-    if (!start_file(listing, list_name, exists && S_ISREG(old.st_mode) ? &old : nullptr))
-        return nullptr;
-    FILE *list = fdopen(listing.fd, "w+");
+    FILE *list = fdopen(list_file.fd, "w+");
     int pipe_fds[2];
     bool ok = list && pipe2(pipe_fds, O_CLOEXEC) == 0;
     pid_t pid = -1;
@@ -1070,35 +1190,20 @@ static FILE *list_pages()
     }
     int st;
     ok = ok && waitpid(pid, &st, 0) == pid && WIFEXITED(st) && WEXITSTATUS(st) == 0;
-    ok = ok && fflush(list) == 0 && !ferror(list) && put_in_place(listing, list_name) &&
+    ok = ok && fflush(list) == 0 && !ferror(list) && put_in_place(list_file, list_name) &&
          fseek(list, 0, SEEK_SET) == 0;
     if (!ok) {
-        drop_file(listing);
+        drop_file(list_file);
         if (list)
             fclose(list);
         else
-            close(listing.fd);
+            close(list_file.fd);
         return nullptr;
     }
     return list;
 }
 
-// Makes the array name from a page's base name, as xxd -i does: every byte
-// that is not an ASCII letter, digit or _ becomes _, and a leading digit
-// gets a _ in front. Old compilers take no other byte in a name.
-static void make_identifier(char *id, const char *base, size_t len)
-{
-    auto digit = [](char c) { return c >= '0' && c <= '9'; };
-    auto word = [&](char c) {
-        return digit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
-    };
-    size_t n = 0;
-    if (len > 0 && digit(base[0]))
-        id[n++] = '_';
-    for (size_t i = 0; i < len; i++)
-        id[n++] = word(base[i]) ? base[i] : '_';
-    strcpy(id + n, "_html");
-}
+// ---- Run ---------------------------------------------------------------
 
 // A standard stream that the caller closed would be the first file opened,
 // and the reports printed on it would land in list.txt or the header.
@@ -1110,67 +1215,36 @@ static bool open_std_streams()
     return true;
 }
 
-// Ends the run: a report that could not be written fails it.
-static int finish(int code)
+// Reads the command line: true to go on and run, with the gzip twins or
+// without. Otherwise what it asked for has been reported.
+static bool options(int argc, char *argv[], bool &gzip)
 {
-    if (twin.compressor)
-        libdeflate_free_compressor(twin.compressor);
-    if (fflush(stdout) != 0 || ferror(stdout)) {
-        fputs("Can't write standard output\n", stderr);
-        return code ? code : 1;
-    }
-    return code;
+    auto is = [&](const char *option) { return argc == 2 && !strcmp(argv[1], option); };
+    gzip = is("-z") || is("--gzip");
+    if (argc == 1 || gzip)
+        return true;
+    if (is("-h") || is("--help"))
+        report(fine, "%s", usage);
+    else if (is("--version"))
+        report(fine, "tarvel %s\n", TARVEL_VERSION);
+    else
+        report(misuse, "%s", usage);
+    return false;
 }
 
-// Handles the command line; returns the exit status, or -1 to go on and run.
-static int options(int argc, char *argv[])
+// Converts every page that the listing names into the header.
+static void convert_pages()
 {
-    if (argc == 1)
-        return -1;
-    if (argc == 2 && (!strcmp(argv[1], "-z") || !strcmp(argv[1], "--gzip"))) {
-        twin.on = true;
-        return -1;
-    }
-    if (argc == 2 && (!strcmp(argv[1], "-h") || !strcmp(argv[1], "--help"))) {
-        fputs(usage, stdout);
-        return 0;
-    }
-    if (argc == 2 && !strcmp(argv[1], "--version")) {
-        puts("tarvel " TARVEL_VERSION);
-        return 0;
-    }
-    fputs(usage, stderr);
-    return 2;
-}
-
-int main(int argc, char *argv[])
-{
-    if (!open_std_streams())
-        return 1;
-    int done = options(argc, argv);
-    if (done >= 0)
-        return finish(done);
-
-    puts("--------------------------------------");
-    puts("Convert all .html files in this folder");
-    puts("to C++ raw strings and save them in the");
-    puts("parent folder as htmls.h");
-    puts("-----------------------------------------");
-
-    if (twin.on)
-        twin.compressor = libdeflate_alloc_compressor(gzip_level);
-    catch_signals();
     FILE *list = list_pages();
     if (!list) {
-        fail("write", list_name);
-        return finish(status);
+        report(failure, "Can't write file %s\n", list_name);
+        return;
     }
     if (!open_header()) {
         file_error(header_name);
         fclose(list);
-        return finish(status);
+        return;
     }
-
     char name[name_max];
     char id[sizeof(name) + sizeof("_html")]; // a leading _ may be added
     int pages = 0;
@@ -1179,17 +1253,34 @@ int main(int argc, char *argv[])
         if (!is_page(name, len))
             continue;
         make_identifier(id, name, len - 5);
-        puts(name);
+        report(fine, "%s\n", name);
         tarvel(name, id);
         pages++;
     }
     // A listing cut short would make a header short of pages.
     bool listed = !ferror(list);
     if (!listed)
-        fail("read", list_name);
-    printf("%d files processed.\n", pages);
-    if (!close_header(listed))
-        fail("write", header_name);
+        report(failure, "Can't read file %s\n", list_name);
+    report(fine, "%d files processed.\n", pages);
+    if (!end_header(listed))
+        report(failure, "Can't write file %s\n", header_name);
     fclose(list);
-    return finish(status);
 }
+
+#ifndef TARVEL_NO_MAIN
+int main(int argc, char *argv[])
+{
+    if (!open_std_streams())
+        return failure;
+    bool gzip;
+    if (options(argc, argv, gzip)) {
+        report(fine, "%s", banner);
+        if (gzip)
+            start_twins();
+        catch_signals();
+        convert_pages();
+        end_twins();
+    }
+    return exit_status();
+}
+#endif

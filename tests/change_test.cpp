@@ -5,29 +5,12 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cerrno>
-#include <climits>
-#include <csignal>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
-#include <spawn.h>
 #include <string>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-static ssize_t changing_read(int fd, void *buf, size_t n);
-
-// The converter itself, without its main, its reads going through the test.
-#define read changing_read
-#define main tarvel_main
+// The converter itself, without its main, its pages read through the test.
+#define TARVEL_NO_MAIN
+#define TARVEL_READ_PAGE changing_read
 #include "../src/tarvel.cpp"
-#undef main
-#undef read
 
 using std::string;
 
@@ -42,12 +25,12 @@ constexpr size_t block = sizeof(in);
 
 } // namespace
 
-static ssize_t changing_read(int fd, void *buf, size_t n)
+long changing_read(int fd, char *p, size_t n)
 {
     if (lseek(fd, 0, SEEK_CUR) == 0 && ++reads_from_start == 2 && added &&
         pwrite(writer, added, strlen(added), added_at) < 0)
         return -1;
-    return read(fd, buf, n);
+    return read_full(fd, p, n);
 }
 
 namespace
@@ -81,7 +64,7 @@ TEST_P(changing_page, gives_a_block_that_compiles)
         {
             unlink(path);
             close(writer);
-            close(header.file.fd);
+            close(header_file.fd);
         }
     } removed = {path};
     // Two and a half blocks of lines that hold )", so the delimiter is html.
@@ -89,7 +72,7 @@ TEST_P(changing_page, gives_a_block_that_compiles)
     while (page.size() < block * 5 / 2)
         page += line;
     ASSERT_EQ(write(writer, page.data(), page.size()), static_cast<ssize_t>(page.size()));
-    header.file.fd = memfd_create("header", 0);
+    header_file.fd = memfd_create("header", 0);
     status = 0, reads_from_start = 0, added = c.added, added_at = c.at;
 
     testing::internal::CaptureStdout();
@@ -97,8 +80,8 @@ TEST_P(changing_page, gives_a_block_that_compiles)
     flush_out();
     string report = testing::internal::GetCapturedStdout();
 
-    string got(lseek(header.file.fd, 0, SEEK_END), '\0');
-    ASSERT_EQ(pread(header.file.fd, got.data(), got.size(), 0), static_cast<ssize_t>(got.size()));
+    string got(lseek(header_file.fd, 0, SEEK_END), '\0');
+    ASSERT_EQ(pread(header_file.fd, got.data(), got.size(), 0), static_cast<ssize_t>(got.size()));
     const string open = "const char p_html[] PROGMEM = R\"html(", close = ")html\";\r\n";
     EXPECT_EQ(got.compare(0, open.size(), open), 0);
     EXPECT_EQ(got.find(")html\""), got.size() - close.size()) << "the raw string ends early";

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "htmls.h"
+#include "long_line.h" // LONG_PIECE and LONG_COUNT, of which long.html is made
 
 namespace
 {
@@ -15,8 +16,8 @@ namespace
 std::string long_line()
 {
     std::string s;
-    for (int i = 0; i < 8000; i++)
-        s += "<b onclick=\"go()\">x</b> ";
+    for (int i = 0; i < LONG_COUNT; i++)
+        s += LONG_PIECE;
     return s;
 }
 

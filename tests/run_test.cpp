@@ -50,9 +50,9 @@ const string anything = "<anything>"; // what the shell itself may say
 
 struct run_case {
     string name;
-    std::vector<entry> files;
-    string report; // standard output
-    string header; // the bytes of ../htmls.h, or no_file
+    std::vector<entry> files = {};
+    string report = ""; // standard output
+    string header = ""; // the bytes of ../htmls.h, or no_file
     int status = 0;
     std::vector<string> args = {};
     string errors = "";            // standard error, unless anything
@@ -644,204 +644,218 @@ string taker_of_delimiters()
     return s;
 }
 
-// A page p.html that gives these lines.
-run_case pre_case(const string &name, const string &page, const std::vector<string> &lines)
+// The text of a block of these lines.
+string lines(const std::vector<string> &ls)
 {
     string text;
-    for (const string &l : lines)
+    for (const string &l : ls)
         text += l + "\r\n";
-    return {name, {{"p.html", page}}, report({"p.html"}, 1), block("p_html", text)};
+    return text;
+}
+
+// A folder of one page, p.html, whose block holds this text.
+run_case page_row(const string &name, const string &page, const string &text,
+                  const string &delim = "")
+{
+    return {name, {{"p.html", page}}, report({"p.html"}, 1), block("p_html", text, delim)};
+}
+
+// A run that cannot make its listing: it converts nothing, and the old
+// header stays untouched.
+run_case listing_fails(run_case c)
+{
+    c.files.insert(c.files.begin(), {"../htmls.h", "old"});
+    c.report = cannot_list, c.header = "old", c.status = 1, c.header_untouched = true;
+    return c;
+}
+
+// A command line that runs nothing: it prints `out` (or, with exit status
+// 2, the usage on standard error) and touches no file.
+run_case option_row(const string &name, const std::vector<string> &args, const string &out,
+                    int status = 0)
+{
+    run_case c = {name, {{"../htmls.h", "old"}, {"a.html", "A"}}, out, "old", status, args};
+    if (status == 2)
+        c.report = "", c.errors = usage;
+    c.header_untouched = true;
+    return c;
+}
+
+// A folder whose one page a.html, beside the case's files, is converted as
+// ever.
+run_case converts_a(run_case c)
+{
+    c.files.push_back({"a.html", "A"});
+    c.report = report({"a.html"}, 1), c.header = block("a_html", "A\r\n"), c.list = "a.html\n";
+    return c;
+}
+
+// A run beside a page a.html that cannot open the header: it converts
+// nothing, and what stood at ../htmls.h, `header`, stays as it was.
+run_case header_fails(run_case c, const string &header = no_file)
+{
+    c.files.push_back({"a.html", "A"});
+    c.report = cannot_open_header, c.header = header, c.status = 1;
+    c.header_untouched = header != no_file;
+    return c;
+}
+
+// These files and n empty pages of long names, which fill a listing fast.
+std::vector<entry> long_named_pages(int n, std::vector<entry> files)
+{
+    for (int i = 0; i < n; i++)
+        files.push_back({string(200, 'a' + i / 9) + std::to_string(i % 9 + 1) + ".html", ""});
+    return files;
+}
+
+// The same run with standard output on /dev/full.
+run_case on_full_output(run_case c)
+{
+    c.report = "", c.status = 1, c.errors = "Can't write standard output\n";
+    c.std_streams = streams::full;
+    return c;
 }
 
 std::vector<run_case> cases()
 {
     std::vector<run_case> t = {
         // The run as a whole.
-        {"two_pages_in_listing_order",
-         {{"index.html", "<p>i</p>\n"}, {"about.html", "<p>a</p>\n"}},
-         report({"about.html", "index.html"}, 2),
-         block("about_html", "<p>a</p>\r\n") + block("index_html", "<p>i</p>\r\n"),
-         0,
-         {},
-         "",
-         "about.html\nindex.html\n"},
-        {"folder_without_pages", {{"notes.txt", "x"}}, report({}, 0), "", 0, {}, "", ""},
-        {"header_is_replaced",
-         {{"../htmls.h", "old"}, {"a.html", "A"}},
-         report({"a.html"}, 1),
-         block("a_html", "A\r\n")},
+        {.name = "two_pages_in_listing_order",
+         .files = {{"index.html", "<p>i</p>\n"}, {"about.html", "<p>a</p>\n"}},
+         .report = report({"about.html", "index.html"}, 2),
+         .header = block("about_html", "<p>a</p>\r\n") + block("index_html", "<p>i</p>\r\n"),
+         .list = "about.html\nindex.html\n"},
+        {.name = "folder_without_pages",
+         .files = {{"notes.txt", "x"}},
+         .report = report({}, 0),
+         .header = "",
+         .list = ""},
 
         // The line rules.
-        {"indent_and_empty_lines_go",
-         {{"p.html", "  A\n\n\t\nB"}},
-         report({"p.html"}, 1),
-         block("p_html", "A\r\n\r\nB\r\n")},
-        {"crlf_page_gives_the_same",
-         {{"p.html", "  A\r\n\r\n\t\r\nB"}},
-         report({"p.html"}, 1),
-         block("p_html", "A\r\n\r\nB\r\n")},
-        {"inner_and_trailing_spaces_stay",
-         {{"p.html", "\t<p>a  b</p> \t\n"}},
-         report({"p.html"}, 1),
-         block("p_html", "<p>a  b</p> \t\r\n")},
-        {"empty_page", {{"p.html", ""}}, report({"p.html"}, 1), block("p_html", "")},
-        {"cr_cr_lf_is_a_line_cr_lf_is_not",
-         {{"p.html", "a\r\n\r\r\n\r\nb\r\r\n"}},
-         report({"p.html"}, 1),
-         block("p_html", "a\r\n\r\nb\r\r\n")},
-        {"cr_only_page_is_one_line",
-         {{"p.html", "  A\r  B\r"}},
-         report({"p.html"}, 1),
-         block("p_html", "A\r  B\r\n")},
-        {"up_to_two_crs_end_the_page",
-         {{"p.html", "a\nb\r\r\r"}},
-         report({"p.html"}, 1),
-         block("p_html", "a\r\nb\r\r\n")},
-        {"vertical_tab_and_form_feed_are_text",
-         {{"p.html", "\v  a\n\f\tb\n"}},
-         report({"p.html"}, 1),
-         block("p_html", "\v  a\r\n\f\tb\r\n")},
-        {"utf8_passes",
-         {{"p.html", "  <p>café ☕</p>\n"}},
-         report({"p.html"}, 1),
-         block("p_html", "<p>café ☕</p>\r\n")},
-        {"zero_bytes_are_text",
-         {{"p.html", string("a\0b\n\0c\n  \0", 10)}},
-         report({"p.html"}, 1),
-         block("p_html", string("a\0b\r\n\0c\r\n\0\r\n", 12))},
-        {"long_line_is_not_split",
-         {{"p.html", "  " + x10000 + "  \t " + x10000 + "\n"}},
-         report({"p.html"}, 1),
-         block("p_html", x10000 + "  \t " + x10000 + "\r\n")},
-        {"line_of_9999_bytes",
-         {{"p.html", string(9999, 'y') + "\nz"}},
-         report({"p.html"}, 1),
-         block("p_html", string(9999, 'y') + "\r\nz\r\n")},
+        page_row("indent_and_empty_lines_go", "  A\n\n\t\nB", "A\r\n\r\nB\r\n"),
+        page_row("crlf_page_gives_the_same", "  A\r\n\r\n\t\r\nB", "A\r\n\r\nB\r\n"),
+        page_row("inner_and_trailing_spaces_stay", "\t<p>a  b</p> \t\n", "<p>a  b</p> \t\r\n"),
+        page_row("empty_page", "", ""),
+        page_row("cr_cr_lf_is_a_line_cr_lf_is_not", "a\r\n\r\r\n\r\nb\r\r\n", "a\r\n\r\nb\r\r\n"),
+        page_row("cr_only_page_is_one_line", "  A\r  B\r", "A\r  B\r\n"),
+        page_row("up_to_two_crs_end_the_page", "a\nb\r\r\r", "a\r\nb\r\r\n"),
+        page_row("vertical_tab_and_form_feed_are_text", "\v  a\n\f\tb\n", "\v  a\r\n\f\tb\r\n"),
+        page_row("utf8_passes", "  <p>café ☕</p>\n", "<p>café ☕</p>\r\n"),
+        page_row("zero_bytes_are_text", string("a\0b\n\0c\n  \0", 10),
+                 string("a\0b\r\n\0c\r\n\0\r\n", 12)),
+        page_row("long_line_is_not_split", "  " + x10000 + "  \t " + x10000 + "\n",
+                 x10000 + "  \t " + x10000 + "\r\n"),
+        page_row("line_of_9999_bytes", string(9999, 'y') + "\nz", string(9999, 'y') + "\r\nz\r\n"),
 
         // Preformatted text keeps its lines as they stand.
-        pre_case("pre_keeps_indent_and_empty_lines",
+        page_row("pre_keeps_indent_and_empty_lines",
                  "<body>\n  <pre>\n  a\n\n    b\n  </pre>\n  x\n",
-                 {"<body>", "<pre>", "  a", "", "    b", "  </pre>", "x"}),
-        pre_case("textarea_holds_raw_text", "<textarea>\n  <pre>\n  a</textarea>\n  b\n",
-                 {"<textarea>", "  <pre>", "  a</textarea>", "b"}),
-        pre_case("xmp_holds_raw_text", "<xmp>\n  <textarea>\n  a</textarea>\n  b</xmp>\n  c\n",
-                 {"<xmp>", "  <textarea>", "  a</textarea>", "  b</xmp>", "c"}),
-        pre_case("pre_and_listing_nest", "<pre>\n <listing>\n  a\n </pre>\n  b\n</LISTING>\n  c\n",
-                 {"<pre>", " <listing>", "  a", " </pre>", "  b", "</LISTING>", "c"}),
-        pre_case("end_tags_close_no_more_than_is_open", "</pre>\n</pre>\n  a\n<pre>\n  b\n",
-                 {"</pre>", "</pre>", "a", "<pre>", "  b"}),
-        pre_case("tag_names_in_any_case", "<PRE class=x>\n  a\n</Pre >\n  b\n",
-                 {"<PRE class=x>", "  a", "</Pre >", "b"}),
-        pre_case("attributes_on_the_next_line", "<pre\n  class=\"log\">\n  a\n</pre>\n  b\n",
-                 {"<pre", "  class=\"log\">", "  a", "</pre>", "b"}),
-        pre_case("look_alike_names", "<prefix>\n  a\n<pre-x>\n  b\n<preview>\n  c\n  <pre",
-                 {"<prefix>", "a", "<pre-x>", "b", "<preview>", "c", "<pre"}),
-        pre_case("zero_byte_ends_no_tag_name", string("<PRE\0<PRE\n  a\n", 13),
-                 {string("<PRE\0<PRE", 9), "  a"}),
-        pre_case("tag_in_a_comment_counts", "<!-- <pre> -->\n  a\n", {"<!-- <pre> -->", "  a"}),
-        pre_case("unclosed_pre_runs_to_the_end", "<pre>\n  a\n\n\r", {"<pre>", "  a", "", ""}),
-        pre_case("crlf_page_with_a_textarea",
+                 lines({"<body>", "<pre>", "  a", "", "    b", "  </pre>", "x"})),
+        page_row("textarea_holds_raw_text", "<textarea>\n  <pre>\n  a</textarea>\n  b\n",
+                 lines({"<textarea>", "  <pre>", "  a</textarea>", "b"})),
+        page_row("xmp_holds_raw_text", "<xmp>\n  <textarea>\n  a</textarea>\n  b</xmp>\n  c\n",
+                 lines({"<xmp>", "  <textarea>", "  a</textarea>", "  b</xmp>", "c"})),
+        page_row("pre_and_listing_nest", "<pre>\n <listing>\n  a\n </pre>\n  b\n</LISTING>\n  c\n",
+                 lines({"<pre>", " <listing>", "  a", " </pre>", "  b", "</LISTING>", "c"})),
+        page_row("end_tags_close_no_more_than_is_open", "</pre>\n</pre>\n  a\n<pre>\n  b\n",
+                 lines({"</pre>", "</pre>", "a", "<pre>", "  b"})),
+        page_row("tag_names_in_any_case", "<PRE class=x>\n  a\n</Pre >\n  b\n",
+                 lines({"<PRE class=x>", "  a", "</Pre >", "b"})),
+        page_row("attributes_on_the_next_line", "<pre\n  class=\"log\">\n  a\n</pre>\n  b\n",
+                 lines({"<pre", "  class=\"log\">", "  a", "</pre>", "b"})),
+        page_row("look_alike_names", "<prefix>\n  a\n<pre-x>\n  b\n<preview>\n  c\n  <pre",
+                 lines({"<prefix>", "a", "<pre-x>", "b", "<preview>", "c", "<pre"})),
+        page_row("zero_byte_ends_no_tag_name", string("<PRE\0<PRE\n  a\n", 13),
+                 lines({string("<PRE\0<PRE", 9), "  a"})),
+        page_row("tag_in_a_comment_counts", "<!-- <pre> -->\n  a\n",
+                 lines({"<!-- <pre> -->", "  a"})),
+        page_row("unclosed_pre_runs_to_the_end", "<pre>\n  a\n\n\r",
+                 lines({"<pre>", "  a", "", ""})),
+        page_row("crlf_page_with_a_textarea",
                  "<textarea>\r\n  x\r\n\r\n\r\r\n</textarea>\r\n  y\r\n",
-                 {"<textarea>", "  x", "", "\r", "</textarea>", "y"}),
-        pre_case("preformatted_line_longer_than_a_block",
+                 lines({"<textarea>", "  x", "", "\r", "</textarea>", "y"})),
+        page_row("preformatted_line_longer_than_a_block",
                  "<pre>\n  " + string(read_block, 'l') + "\n</pre>\n",
-                 {"<pre>", "  " + string(read_block, 'l'), "</pre>"}),
-        pre_case("tag_across_a_block_end", string(read_block - 2, 'x') + "<pre>\n  a\n",
-                 {string(read_block - 2, 'x') + "<pre>", "  a"}),
+                 lines({"<pre>", "  " + string(read_block, 'l'), "</pre>"})),
+        page_row("tag_across_a_block_end", string(read_block - 2, 'x') + "<pre>\n  a\n",
+                 lines({string(read_block - 2, 'x') + "<pre>", "  a"})),
 
         // Read blocks: nothing is lost or changed where one ends.
-        {"page_one_byte_longer_than_a_block",
-         {{"p.html", string(read_block, 'b') + "c"}},
-         report({"p.html"}, 1),
-         block("p_html", string(read_block, 'b') + "c\r\n")},
-        {"cr_ends_a_block_and_text_follows",
-         {{"p.html", string(read_block - 1, 'b') + "\rc"}},
-         report({"p.html"}, 1),
-         block("p_html", string(read_block - 1, 'b') + "\rc\r\n")},
+        page_row("page_one_byte_longer_than_a_block", string(read_block, 'b') + "c",
+                 string(read_block, 'b') + "c\r\n"),
+        page_row("cr_ends_a_block_and_text_follows", string(read_block - 1, 'b') + "\rc",
+                 string(read_block - 1, 'b') + "\rc\r\n"),
 
         // The raw string delimiter.
-        {"quote_paren_gets_a_delimiter",
-         {{"p.html", "<a onclick=\"go()\">x</a>\n"}},
-         report({"p.html"}, 1),
-         block("p_html", "<a onclick=\"go()\">x</a>\r\n", "html")},
-        {"next_free_delimiter",
-         {{"p.html", "f(\"a\")\")html\" )html2\"\n"}},
-         report({"p.html"}, 1),
-         block("p_html", "f(\"a\")\")html\" )html2\"\r\n", "html1")},
-        {"no_quote_paren_no_delimiter",
-         {{"p.html", "x )html\" y\n"}},
-         report({"p.html"}, 1),
-         block("p_html", "x )html\" y\r\n")},
-        {"quote_paren_as_the_last_bytes",
-         {{"p.html", "x)\""}},
-         report({"p.html"}, 1),
-         block("p_html", "x)\"\r\n", "html")},
-        {"quote_paren_across_a_block_end",
-         {{"p.html", string(read_block - 1, 'q') + ")\"\n"}},
-         report({"p.html"}, 1),
-         block("p_html", string(read_block - 1, 'q') + ")\"\r\n", "html")},
-        {"sixty_thousand_delimiters_taken",
-         {{"p.html", taker_of_delimiters()}},
-         report({"p.html"}, 1),
-         block(
-             "p_html",
-             [] {
-                 string s = taker_of_delimiters(), text;
-                 for (size_t at = 0, lf; (lf = s.find('\n', at)) != string::npos; at = lf + 1)
-                     text += s.substr(at, lf - at) + "\r\n";
-                 return text;
-             }(),
-             "html60001")},
+        page_row("quote_paren_gets_a_delimiter", "<a onclick=\"go()\">x</a>\n",
+                 "<a onclick=\"go()\">x</a>\r\n", "html"),
+        page_row("next_free_delimiter", "f(\"a\")\")html\" )html2\"\n",
+                 "f(\"a\")\")html\" )html2\"\r\n", "html1"),
+        page_row("no_quote_paren_no_delimiter", "x )html\" y\n", "x )html\" y\r\n"),
+        page_row("quote_paren_as_the_last_bytes", "x)\"", "x)\"\r\n", "html"),
+        page_row("quote_paren_across_a_block_end", string(read_block - 1, 'q') + ")\"\n",
+                 string(read_block - 1, 'q') + ")\"\r\n", "html"),
+        page_row(
+            "sixty_thousand_delimiters_taken", taker_of_delimiters(),
+            [] {
+                string s = taker_of_delimiters(), text;
+                for (size_t at = 0, lf; (lf = s.find('\n', at)) != string::npos; at = lf + 1)
+                    text += s.substr(at, lf - at) + "\r\n";
+                return text;
+            }(),
+            "html60001"),
 
         // Names and identifiers.
-        {"identifiers_that_compile",
-         {{"404.html", "a"},
-          {"my page.html", "b"},
-          {"site-map.en.html", "c"},
-          {"ok_1.html", "d"},
-          {"café.html", "e"},
-          {"-n.html", "f"},
-          {"4.html", "g"},
-          {"a\x7f.html", "h"}},
-         report({"-n.html", "4.html", "404.html", "a\x7f.html", "café.html", "my page.html",
-                 "ok_1.html", "site-map.en.html"},
-                8),
-         block("_n_html", "f\r\n") + block("_4_html", "g\r\n") + block("_404_html", "a\r\n") +
-             block("a__html", "h\r\n") + block("caf___html", "e\r\n") +
-             block("my_page_html", "b\r\n") + block("ok_1_html", "d\r\n") +
-             block("site_map_en_html", "c\r\n")},
-        {"identifier_already_used",
-         {{"a-b.html", "1"},
-          {"a_b.html", "2"},
-          {"1.html", "3"},
-          {"_1.html", "4"},
-          {"café.html", "5"},
-          {"cafè.html", "6"}},
-         report({"1.html", "_1.html", "Can't convert file _1.html: _1_html is already used",
-                 "a-b.html", "a_b.html", "Can't convert file a_b.html: a_b_html is already used",
-                 "cafè.html", "café.html",
-                 "Can't convert file café.html: caf___html is already used"},
-                6),
-         block("_1_html", "3\r\n") + block("a_b_html", "1\r\n") + block("caf___html", "6\r\n"),
-         1},
-        {"page_that_cannot_be_opened_uses_no_identifier",
-         {{"a-b.html", "gone", kind::link}, {"a_b.html", "B"}},
-         report({"a-b.html", "Can't open file a-b.html", "a_b.html"}, 2),
-         block("a_b_html", "B\r\n"),
-         1},
-        {"final_html_is_cut",
-         {{"index.html.html", "double"}, {"index.html", "single"}},
-         report({"index.html", "index.html.html"}, 2),
-         block("index_html", "single\r\n") + block("index_html_html", "double\r\n")},
-        {"names_of_any_length",
-         {{string(95, 'm') + ".html", "m"}, {long_name, "n"}},
-         report({string(95, 'm') + ".html", long_name}, 2),
-         block(string(95, 'm') + "_html", "m\r\n") + block(string(250, 'n') + "_html", "n\r\n")},
-        {"newline_in_a_name_loses_no_later_page",
-         {{"a\nb.html", "x"}, {"z.html", "z"}},
-         report({"b.html", "Can't open file b.html", "z.html"}, 2),
-         block("z_html", "z\r\n"),
-         1},
+        {.name = "identifiers_that_compile",
+         .files = {{"404.html", "a"},
+                   {"my page.html", "b"},
+                   {"site-map.en.html", "c"},
+                   {"ok_1.html", "d"},
+                   {"café.html", "e"},
+                   {"-n.html", "f"},
+                   {"4.html", "g"},
+                   {"a\x7f.html", "h"}},
+         .report = report({"-n.html", "4.html", "404.html", "a\x7f.html", "café.html",
+                           "my page.html", "ok_1.html", "site-map.en.html"},
+                          8),
+         .header = block("_n_html", "f\r\n") + block("_4_html", "g\r\n") +
+                   block("_404_html", "a\r\n") + block("a__html", "h\r\n") +
+                   block("caf___html", "e\r\n") + block("my_page_html", "b\r\n") +
+                   block("ok_1_html", "d\r\n") + block("site_map_en_html", "c\r\n")},
+        {.name = "identifier_already_used",
+         .files = {{"a-b.html", "1"},
+                   {"a_b.html", "2"},
+                   {"1.html", "3"},
+                   {"_1.html", "4"},
+                   {"café.html", "5"},
+                   {"cafè.html", "6"}},
+         .report = report(
+             {"1.html", "_1.html", "Can't convert file _1.html: _1_html is already used",
+              "a-b.html", "a_b.html", "Can't convert file a_b.html: a_b_html is already used",
+              "cafè.html", "café.html", "Can't convert file café.html: caf___html is already used"},
+             6),
+         .header =
+             block("_1_html", "3\r\n") + block("a_b_html", "1\r\n") + block("caf___html", "6\r\n"),
+         .status = 1},
+        {.name = "page_that_cannot_be_opened_uses_no_identifier",
+         .files = {{"a-b.html", "gone", kind::link}, {"a_b.html", "B"}},
+         .report = report({"a-b.html", "Can't open file a-b.html", "a_b.html"}, 2),
+         .header = block("a_b_html", "B\r\n"),
+         .status = 1},
+        {.name = "final_html_is_cut",
+         .files = {{"index.html.html", "double"}, {"index.html", "single"}},
+         .report = report({"index.html", "index.html.html"}, 2),
+         .header = block("index_html", "single\r\n") + block("index_html_html", "double\r\n")},
+        {.name = "names_of_any_length",
+         .files = {{string(95, 'm') + ".html", "m"}, {long_name, "n"}},
+         .report = report({string(95, 'm') + ".html", long_name}, 2),
+         .header = block(string(95, 'm') + "_html", "m\r\n") +
+                   block(string(250, 'n') + "_html", "n\r\n")},
+        {.name = "newline_in_a_name_loses_no_later_page",
+         .files = {{"a\nb.html", "x"}, {"z.html", "z"}},
+         .report = report({"b.html", "Can't open file b.html", "z.html"}, 2),
+         .header = block("z_html", "z\r\n"),
+         .status = 1},
 
         // The listing: byte order, whatever the caller's environment.
         {.name = "byte_order_whatever_the_locale",
@@ -863,142 +877,62 @@ std::vector<run_case> cases()
          .env = {"QUOTING_STYLE=shell-always", "TIME_STYLE=+%s", "COLUMNS=10",
                  "LS_COLORS=*.html=01;31", "BLOCK_SIZE=1", "POSIXLY_CORRECT=1",
                  "BASH_FUNC_ls%%=() { echo x.html; }"}},
-        {.name = "no_ls_on_the_path",
-         .files =
-             {{"../htmls.h", "old"}, {"list.txt", "a.html\n"}, {"a.html", "A"}, {"b.html", "B"}},
-         .report = cannot_list,
-         .header = "old",
-         .status = 1,
-         .env = {"PATH=../nowhere"},
-         .header_untouched = true},
-        {.name = "ls_killed",
-         .files = {{"../htmls.h", "old"},
-                   {"../bin", "", kind::folder},
-                   {"../bin/ls", "#!/bin/sh\nkill -KILL $$\n", kind::program},
-                   {"a.html", "A"}},
-         .report = cannot_list,
-         .header = "old",
-         .status = 1,
-         .errors = anything,
-         .env = {"PATH=../bin"},
-         .header_untouched = true},
-        {.name = "list_txt_is_a_folder",
-         .files = {{"../htmls.h", "old"}, {"list.txt", "", kind::folder}, {"a.html", "A"}},
-         .report = cannot_list,
-         .header = "old",
-         .status = 1,
-         .header_untouched = true},
-        {.name = "list_txt_is_a_fifo",
-         .files = {{"../htmls.h", "old"}, {"list.txt", "", kind::fifo}, {"a.html", "A"}},
-         .report = cannot_list,
-         .header = "old",
-         .status = 1,
-         .header_untouched = true},
-        {.name = "list_txt_is_read_only",
-         .files = {{"../htmls.h", "old"},
-                   {"list.txt", "old.html\n", kind::file, 0444},
-                   {"new.html", "N"}},
-         .report = cannot_list,
-         .header = "old",
-         .status = 1,
-         .after = {{"list.txt", "old.html\n"}},
-         .header_untouched = true},
-        {.name = "folder_cannot_be_written",
-         .files = {{"../htmls.h", "old"}, {"new.html", "N"}, {".", "", kind::folder, 0555}},
-         .report = cannot_list,
-         .header = "old",
-         .status = 1,
-         .header_untouched = true,
-         .as_nobody = true},
-        {.name = "listing_on_a_full_disk",
-         .files = {{"../htmls.h", "old"},
-                   {"../filler", string(15 * 4096, 'f')},
-                   {string(200, 'a') + "1.html", ""},
-                   {string(200, 'a') + "2.html", ""},
-                   {string(200, 'a') + "3.html", ""},
-                   {string(200, 'a') + "4.html", ""},
-                   {string(200, 'a') + "5.html", ""},
-                   {string(200, 'a') + "6.html", ""},
-                   {string(200, 'a') + "7.html", ""},
-                   {string(200, 'a') + "8.html", ""},
-                   {string(200, 'a') + "9.html", ""},
-                   {string(200, 'b') + "1.html", ""},
-                   {string(200, 'b') + "2.html", ""},
-                   {string(200, 'b') + "3.html", ""},
-                   {string(200, 'b') + "4.html", ""},
-                   {string(200, 'b') + "5.html", ""},
-                   {string(200, 'b') + "6.html", ""},
-                   {string(200, 'b') + "7.html", ""},
-                   {string(200, 'b') + "8.html", ""},
-                   {string(200, 'b') + "9.html", ""},
-                   {string(200, 'c') + "1.html", ""},
-                   {string(200, 'c') + "2.html", ""}},
-         .report = cannot_list,
-         .header = "old",
-         .status = 1,
-         .header_untouched = true,
-         .disk_kb = 64},
+        listing_fails({.name = "no_ls_on_the_path",
+                       .files = {{"list.txt", "a.html\n"}, {"a.html", "A"}, {"b.html", "B"}},
+                       .env = {"PATH=../nowhere"}}),
+        listing_fails({.name = "ls_killed",
+                       .files = {{"../bin", "", kind::folder},
+                                 {"../bin/ls", "#!/bin/sh\nkill -KILL $$\n", kind::program},
+                                 {"a.html", "A"}},
+                       .errors = anything,
+                       .env = {"PATH=../bin"}}),
+        listing_fails({.name = "list_txt_is_a_folder",
+                       .files = {{"list.txt", "", kind::folder}, {"a.html", "A"}}}),
+        listing_fails({.name = "list_txt_is_a_fifo",
+                       .files = {{"list.txt", "", kind::fifo}, {"a.html", "A"}}}),
+        listing_fails({.name = "list_txt_is_read_only",
+                       .files = {{"list.txt", "old.html\n", kind::file, 0444}, {"new.html", "N"}},
+                       .after = {{"list.txt", "old.html\n"}}}),
+        listing_fails({.name = "folder_cannot_be_written",
+                       .files = {{"new.html", "N"}, {".", "", kind::folder, 0555}},
+                       .as_nobody = true}),
+        listing_fails({.name = "listing_on_a_full_disk",
+                       .files = long_named_pages(20, {{"../filler", string(15 * 4096, 'f')}}),
+                       .disk_kb = 64}),
 
         // A link at list.txt is replaced by the listing, never written through.
-        {.name = "list_txt_links_to_a_page",
-         .files = {{"index.html", "I"}, {"list.txt", "index.html", kind::link}},
-         .report = report({"index.html"}, 1),
-         .header = block("index_html", "I\r\n"),
-         .list = "index.html\n",
-         .after = {{"index.html", "I"}}},
-        {.name = "list_txt_is_a_hard_link",
-         .files = {{"../notes", "keep"},
-                   {"list.txt", "../notes", kind::hard_link},
-                   {"a.html", "A"}},
-         .report = report({"a.html"}, 1),
-         .header = block("a_html", "A\r\n"),
-         .list = "a.html\n",
-         .after = {{"../notes", "keep"}}},
-        {.name = "list_txt_dangling_link",
-         .files = {{"list.txt", "gone.txt", kind::link}, {"a.html", "A"}},
-         .report = report({"a.html"}, 1),
-         .header = block("a_html", "A\r\n"),
-         .list = "a.html\n",
-         .after = {{"gone.txt", no_file}}},
-        {.name = "list_txt_links_to_a_device",
-         .files = {{"list.txt", "/dev/full", kind::link}, {"a.html", "A"}},
-         .report = report({"a.html"}, 1),
-         .header = block("a_html", "A\r\n"),
-         .list = "a.html\n"},
-        {.name = "list_txt_links_to_the_header",
-         .files = {{"../htmls.h", "old", kind::file, 0444},
-                   {"list.txt", "../htmls.h", kind::link},
-                   {"a.html", "A"}},
-         .report = cannot_open_header,
-         .header = "old",
-         .status = 1,
-         .list = "a.html\n",
-         .header_untouched = true},
+        converts_a({.name = "list_txt_links_to_a_page",
+                    .files = {{"list.txt", "a.html", kind::link}},
+                    .after = {{"a.html", "A"}}}),
+        converts_a({.name = "list_txt_is_a_hard_link",
+                    .files = {{"../notes", "keep"}, {"list.txt", "../notes", kind::hard_link}},
+                    .after = {{"../notes", "keep"}}}),
+        converts_a({.name = "list_txt_dangling_link",
+                    .files = {{"list.txt", "gone.txt", kind::link}},
+                    .after = {{"gone.txt", no_file}}}),
+        converts_a({.name = "list_txt_links_to_a_device",
+                    .files = {{"list.txt", "/dev/full", kind::link}}}),
+        header_fails({.name = "list_txt_links_to_the_header",
+                      .files = {{"../htmls.h", "old", kind::file, 0444},
+                                {"list.txt", "../htmls.h", kind::link}},
+                      .list = "a.html\n"},
+                     "old"),
 
         // The header: replaced whole, or not at all.
-        {.name = "unchanged_header_is_left_alone",
-         .files = {{"../htmls.h", block("a_html", "A\r\n")}, {"a.html", "A"}},
-         .report = report({"a.html"}, 1),
-         .header = block("a_html", "A\r\n"),
-         .header_untouched = true},
-        {.name = "header_keeps_its_permissions",
-         .files = {{"../htmls.h", "old", kind::file, 0640}, {"a.html", "A"}},
-         .report = report({"a.html"}, 1),
-         .header = block("a_html", "A\r\n"),
-         .after = {{"../htmls.h", block("a_html", "A\r\n"), kind::file, 0640}}},
-        {.name = "new_header_gets_the_usual_permissions",
-         .files = {{"a.html", "A"}},
-         .report = report({"a.html"}, 1),
-         .header = block("a_html", "A\r\n"),
-         .after = {{"../htmls.h", block("a_html", "A\r\n"), kind::file, 0644}}},
-        {.name = "header_link_stays_a_link",
-         .files = {{"../gen", "", kind::folder},
-                   {"../gen/htmls.h", "old"},
-                   {"../htmls.h", "gen/htmls.h", kind::link},
-                   {"a.html", "A"}},
-         .report = report({"a.html"}, 1),
-         .header = block("a_html", "A\r\n"),
-         .after = {{"../htmls.h", "gen/htmls.h", kind::link}}},
+        converts_a({.name = "header_is_replaced", .files = {{"../htmls.h", "old"}}}),
+        converts_a({.name = "unchanged_header_is_left_alone",
+                    .files = {{"../htmls.h", block("a_html", "A\r\n")}},
+                    .header_untouched = true}),
+        converts_a({.name = "header_keeps_its_permissions",
+                    .files = {{"../htmls.h", "old", kind::file, 0640}},
+                    .after = {{"../htmls.h", block("a_html", "A\r\n"), kind::file, 0640}}}),
+        converts_a({.name = "new_header_gets_the_usual_permissions",
+                    .after = {{"../htmls.h", block("a_html", "A\r\n"), kind::file, 0644}}}),
+        converts_a({.name = "header_link_stays_a_link",
+                    .files = {{"../gen", "", kind::folder},
+                              {"../gen/htmls.h", "old"},
+                              {"../htmls.h", "gen/htmls.h", kind::link}},
+                    .after = {{"../htmls.h", "gen/htmls.h", kind::link}}}),
         {.name = "header_on_a_full_disk",
          .files = {{"../htmls.h", "old"}, {"a.html", string(30000, 'a')}},
          .report = report({"a.html"}, 1) + "Can't write file ../htmls.h\n",
@@ -1025,85 +959,48 @@ std::vector<run_case> cases()
          .header = "old",
          .status = 1,
          .header_untouched = true},
-        {"header_folder_is_missing",
-         {{"../htmls.h", "gone/htmls.h", kind::link}, {"a.html", "A"}},
-         cannot_open_header,
-         no_file,
-         1},
-        {"header_is_a_folder",
-         {{"../htmls.h", "", kind::folder}, {"a.html", "A"}},
-         cannot_open_header,
-         no_file,
-         1},
-        {"header_is_a_fifo",
-         {{"../htmls.h", "", kind::fifo}, {"a.html", "A"}},
-         cannot_open_header,
-         no_file,
-         1},
-        {"header_is_a_device",
-         {{"../htmls.h", "/dev/full", kind::link}, {"a.html", "A"}},
-         cannot_open_header,
-         no_file,
-         1},
-        {.name = "header_is_read_only",
-         .files = {{"../htmls.h", "old", kind::file, 0444}, {"a.html", "A"}},
-         .report = cannot_open_header,
-         .header = "old",
-         .status = 1,
-         .header_untouched = true},
+        header_fails({.name = "header_folder_is_missing",
+                      .files = {{"../htmls.h", "gone/htmls.h", kind::link}}}),
+        header_fails({.name = "header_is_a_folder", .files = {{"../htmls.h", "", kind::folder}}}),
+        header_fails({.name = "header_is_a_fifo", .files = {{"../htmls.h", "", kind::fifo}}}),
+        header_fails(
+            {.name = "header_is_a_device", .files = {{"../htmls.h", "/dev/full", kind::link}}}),
+        header_fails(
+            {.name = "header_is_read_only", .files = {{"../htmls.h", "old", kind::file, 0444}}},
+            "old"),
 
         // Files that cannot be handled.
-        {"page_that_cannot_be_opened",
-         {{"a.html", "A"}, {"b.html", "missing", kind::link}, {"c.html", "C"}},
-         report({"a.html", "b.html", "Can't open file b.html", "c.html"}, 3),
-         block("a_html", "A\r\n") + block("c_html", "C\r\n"),
-         1},
-        {"folder_and_fifo_are_no_pages",
-         {{"d.html", "", kind::folder}, {"f.html", "", kind::fifo}, {"g.html", "G"}},
-         report({"d.html", "Can't open file d.html", "f.html", "Can't open file f.html", "g.html"},
-                3),
-         block("g_html", "G\r\n"),
-         1},
-        {"page_that_cannot_be_read",
-         {{"a.html", "/proc/self/mem", kind::link}, {"b.html", "B"}},
-         report({"a.html", "Can't read file a.html", "b.html"}, 2),
-         block("a_html", "") + block("b_html", "B\r\n"),
-         1},
+        {.name = "page_that_cannot_be_opened",
+         .files = {{"a.html", "A"}, {"b.html", "missing", kind::link}, {"c.html", "C"}},
+         .report = report({"a.html", "b.html", "Can't open file b.html", "c.html"}, 3),
+         .header = block("a_html", "A\r\n") + block("c_html", "C\r\n"),
+         .status = 1},
+        {.name = "folder_and_fifo_are_no_pages",
+         .files = {{"d.html", "", kind::folder}, {"f.html", "", kind::fifo}, {"g.html", "G"}},
+         .report = report(
+             {"d.html", "Can't open file d.html", "f.html", "Can't open file f.html", "g.html"}, 3),
+         .header = block("g_html", "G\r\n"),
+         .status = 1},
+        {.name = "page_that_cannot_be_read",
+         .files = {{"a.html", "/proc/self/mem", kind::link}, {"b.html", "B"}},
+         .report = report({"a.html", "Can't read file a.html", "b.html"}, 2),
+         .header = block("a_html", "") + block("b_html", "B\r\n"),
+         .status = 1},
 
         // Standard streams.
-        {.name = "report_that_cannot_be_written",
-         .files = {{"a.html", "A"}},
-         .report = "",
-         .header = block("a_html", "A\r\n"),
-         .status = 1,
-         .errors = "Can't write standard output\n",
-         .std_streams = streams::full},
+        on_full_output(converts_a({.name = "report_that_cannot_be_written"})),
 
         // Options: none of them touches a file.
-        {"help", {}, usage, no_file, 0, {"--help"}},
-        {"short_help", {}, usage, no_file, 0, {"-h"}},
-        {"version", {}, "tarvel " TARVEL_VERSION "\n", no_file, 0, {"--version"}},
-        {"unknown_option", {{"../htmls.h", "old"}}, "", "old", 2, {"-x"}, usage},
-        {"extra_argument", {}, "", no_file, 2, {"--help", "x"}, usage},
-        {"gzip_takes_no_other_argument", {{"a.html", "A"}}, "", no_file, 2, {"-z", "x"}, usage},
-        {"gzip_given_twice", {{"a.html", "A"}}, "", no_file, 2, {"--gzip", "-z"}, usage},
-        {"gzip_with_help", {{"a.html", "A"}}, "", no_file, 2, {"-z", "--help"}, usage},
-        {.name = "help_that_cannot_be_written",
-         .files = {},
-         .report = "",
-         .header = no_file,
-         .status = 1,
-         .args = {"--help"},
-         .errors = "Can't write standard output\n",
-         .std_streams = streams::full},
-        {.name = "version_that_cannot_be_written",
-         .files = {},
-         .report = "",
-         .header = no_file,
-         .status = 1,
-         .args = {"--version"},
-         .errors = "Can't write standard output\n",
-         .std_streams = streams::full},
+        option_row("help", {"--help"}, usage),
+        option_row("short_help", {"-h"}, usage),
+        option_row("version", {"--version"}, "tarvel " TARVEL_VERSION "\n"),
+        option_row("unknown_option", {"-x"}, "", 2),
+        option_row("extra_argument", {"--help", "x"}, "", 2),
+        option_row("gzip_takes_no_other_argument", {"-z", "x"}, "", 2),
+        option_row("gzip_given_twice", {"--gzip", "-z"}, "", 2),
+        option_row("gzip_with_help", {"-z", "--help"}, "", 2),
+        on_full_output(option_row("help_that_cannot_be_written", {"--help"}, usage)),
+        on_full_output(option_row("version_that_cannot_be_written", {"--version"}, "")),
     };
 
     // Where the file system has no unnamed files, named temporary files

@@ -499,6 +499,19 @@ static bool end_header(bool whole)
 // With -z, every block gets a gzip twin: the block's text as a compiler
 // reads it, with LF line ends, compressed into one gzip member. The text is
 // gathered here while the block is written.
+//
+// The header then ends in the list of its pages, an X-macro that a firmware
+// expands into the table or the handlers it needs:
+//
+//   #define tarvel_pages(PAGE) (backslash)
+//       PAGE("/a.html", a_html, a_html_gz, a_html_gz_len, a_html_etag) (backslash)
+//       PAGE("/b.html", b_html, nullptr, 0, nullptr)
+//
+// Every page that got a block has an entry, in header order: its URL path,
+// "/" and the file name's bytes, and the names of its arrays; a page whose
+// twin could not be made has nullptr and 0 for those of the twin. A
+// firmware that uses only some of the arrays links only those. The entries
+// wait in a file in memory until the last block is written.
 static struct {
     bool on;
     bool too_big; // the page's text outgrew `text`
@@ -506,6 +519,9 @@ static struct {
     libdeflate_compressor *compressor;
     char text[twin_max];
     unsigned char gz[twin_max + twin_max / 1024 + 1024]; // more than the worst case
+    int list = -1;                                       // the entries of the list of pages
+    bool list_failed;                                    // one could not be kept
+    char entry[4 * name_max + 4 * (name_max + sizeof("_html")) + 64];
 } twin;
 
 // Turns the twins on. Should the compressor not be had, every twin fails.
@@ -520,6 +536,9 @@ static void end_twins()
     if (twin.compressor)
         libdeflate_free_compressor(twin.compressor);
     twin.compressor = nullptr;
+    if (twin.list >= 0)
+        close(twin.list);
+    twin.list = -1;
 }
 
 // Gathers text of the block for its twin.
@@ -549,11 +568,24 @@ static void put_line_end()
     gather("\n", 1);
 }
 
+// Writes a byte as it stands in a string literal, at to; returns how many
+// characters that takes. A printable byte stands as itself; any other, and
+// " \ and ? (which may start a trigraph), becomes a three-digit octal
+// escape, which no digit after it can lengthen.
+static size_t escape(unsigned char c, char *to)
+{
+    if (c >= ' ' && c <= '~' && c != '"' && c != '\\' && c != '?') {
+        to[0] = static_cast<char>(c);
+        return 1;
+    }
+    const char octal[] = {'\\', static_cast<char>('0' + (c >> 6)),
+                          static_cast<char>('0' + (c >> 3 & 7)), static_cast<char>('0' + (c & 7))};
+    memcpy(to, octal, sizeof(octal));
+    return sizeof(octal);
+}
+
 // Writes bytes as a string literal of twin_line bytes a line; the last line
-// ends in `last`. A printable byte stands as itself; any other, and " \ and
-// ? (which may start a trigraph), becomes a three-digit octal escape, which
-// no digit after it can lengthen. Escapes compile far faster than a list of
-// numbers.
+// ends in `last`. Escapes compile far faster than a list of numbers.
 static void put_literal(const unsigned char *p, size_t n, const char *last)
 {
     char line[1 + twin_line * 4 + sizeof("\"\r\n")];
@@ -561,21 +593,44 @@ static void put_literal(const unsigned char *p, size_t n, const char *last)
         size_t len = 0;
         line[len++] = '"';
         for (size_t i = at; i < std::min(n, at + twin_line); i++) {
-            unsigned char c = p[i];
-            if (c >= ' ' && c <= '~' && c != '"' && c != '\\' && c != '?') {
-                line[len++] = c;
-            } else {
-                const char escape[] = {'\\', static_cast<char>('0' + (c >> 6)),
-                                       static_cast<char>('0' + (c >> 3 & 7)),
-                                       static_cast<char>('0' + (c & 7))};
-                memcpy(line + len, escape, sizeof(escape));
-                len += sizeof(escape);
-            }
+            len += escape(p[i], line + len);
         }
         line[len++] = '"';
         put(line, len);
         put_string(at + twin_line < n ? "\r\n" : last);
     }
+}
+
+// Adds the entry of the page `name`, whose block is the array `id`, to the
+// list of pages; `gz` when its twin was made.
+static void list_page(const char *name, const char *id, bool gz)
+{
+    char *e = twin.entry;
+    size_t n = strlen(strcpy(e, " \\\r\n    PAGE(\"/"));
+    for (const char *p = name; *p; p++)
+        n += escape(static_cast<unsigned char>(*p), e + n);
+    const char *format = gz ? "\", %s, %s_gz, %s_gz_len, %s_etag)" : "\", %s, nullptr, 0, nullptr)";
+    n += snprintf(e + n, sizeof(twin.entry) - n, format, id, id, id, id);
+    if (twin.list < 0)
+        twin.list = memfd_create("tarvel-pages", MFD_CLOEXEC);
+    twin.list_failed |= twin.list < 0 || !write_full(twin.list, e, n);
+}
+
+// Appends the list of pages to the header, with -z. False when an entry
+// could not be kept, so that the list would miss a page. The entries are
+// read back through twin.text, which no page needs any more.
+static bool put_page_list()
+{
+    if (!twin.on)
+        return true;
+    put_string("#define tarvel_pages(PAGE)");
+    ssize_t got = 0;
+    for (off_t at = 0;
+         twin.list >= 0 && (got = pread(twin.list, twin.text, sizeof(twin.text), at)) > 0;
+         at += got)
+        put(twin.text, got);
+    put_string("\r\n");
+    return !twin.list_failed && got == 0;
 }
 
 // Appends the gzip twin of the block just written, with -z: the array
@@ -599,6 +654,7 @@ static void put_twin(const char *name, const char *id)
                    sizeof(twin.text));
         else
             report(failure, "Can't compress file %s\n", name);
+        list_page(name, id, false);
         return;
     }
     char len[48], etag[32];
@@ -612,6 +668,7 @@ static void put_twin(const char *name, const char *id)
     put_literal(twin.gz, n, ";\r\n");
     for (const char *s : closing)
         put_string(s);
+    list_page(name, id, true);
 }
 
 // ---- Identifiers -------------------------------------------------------
@@ -1262,7 +1319,8 @@ static void convert_pages()
     if (!listed)
         report(failure, "Can't read file %s\n", list_name);
     report(fine, "%d files processed.\n", pages);
-    if (!end_header(listed))
+    bool complete = put_page_list();
+    if (!end_header(listed && complete) || !complete)
         report(failure, "Can't write file %s\n", header_name);
     fclose(list);
 }

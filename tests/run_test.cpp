@@ -272,11 +272,12 @@ std::vector<string> left_behind(const fs::path &root, const run_case &c)
 }
 
 // Reads the bytes of a string literal that tarvel -z writes: printable
-// characters and three-digit octal escapes. False if it is not one.
-bool read_literal(const string &line, string &bytes)
+// characters and three-digit octal escapes. False if it is not one, or
+// longer than `longest` (a line of a twin holds 32 bytes).
+bool read_literal(const string &line, string &bytes, size_t longest = 200)
 {
     size_t end = line.size() - (line.size() > 1 && line.back() == ';');
-    if (line.size() < 2 || line[0] != '"' || line[end - 1] != '"' || line.size() > 200)
+    if (line.size() < 2 || line[0] != '"' || line[end - 1] != '"' || line.size() > longest)
         return false;
     for (size_t i = 1; i < end - 1; i++) {
         if (line[i] != '\\') {
@@ -295,10 +296,65 @@ bool read_literal(const string &line, string &bytes)
 // must follow its block, inflate to the block's text as a compiler reads it
 // (CR LF as LF) and come with its length and ETag. What is wrong with a
 // twin goes to `wrong`.
-string without_twins(const string &h, string &wrong)
+// The array name of a page, as tarvel makes it from the page's name.
+string identifier(const string &name)
+{
+    string base = name.substr(0, name.size() - 5), id = isdigit(base[0]) ? "_" : "";
+    for (unsigned char ch : base)
+        id += ch < 128 && (isalnum(ch) || ch == '_') ? static_cast<char>(ch) : '_';
+    return id + "_html";
+}
+
+// A string literal of these bytes, as tarvel writes one: a printable byte
+// stands as itself, any other and " \\ ? as an octal escape.
+string c_string(const string &bytes)
+{
+    string q = "\"";
+    for (unsigned char ch : bytes) {
+        char octal[5];
+        snprintf(octal, sizeof(octal), "\\%03o", ch);
+        q += ch >= ' ' && ch <= '~' && !strchr("\"\\?", ch) ? string(1, ch) : octal;
+    }
+    return q + "\"";
+}
+
+// What is wrong with the list of pages that ends the header of tarvel -z,
+// the text after its #define: for each block, in order, an entry whose
+// path is "/" and the name of the case's page with the block's identifier,
+// then the names of the block's arrays.
+string wrong_list(const string &list, const std::vector<string> &ids, const run_case &c)
+{
+    string expected;
+    size_t at = 0;
+    for (const string &id : ids) {
+        size_t open = list.find("PAGE(", at), end = list.find("\", ", open);
+        string path;
+        if (end == string::npos ||
+            !read_literal(list.substr(open + 5, end - open - 4), path, string::npos))
+            return id + ": no entry in the list of pages";
+        bool page = std::any_of(c.files.begin(), c.files.end(), [&](const entry &e) {
+            return "/" + e.name == path && identifier(e.name) == id;
+        });
+        if (!page)
+            return id + ": its entry names no page of that identifier: " + path;
+        expected += " \\\r\n    PAGE(" + c_string(path) + ", " + id + ", " + id + "_gz, " + id +
+                    "_gz_len, " + id + "_etag)";
+        at = end;
+    }
+    expected += "\r\n";
+    return list == expected ? "" : "the list of pages is not its blocks': " + list;
+}
+
+string without_twins(const string &h, string &wrong, const run_case &c)
 {
     string rest;
+    std::vector<string> ids;
+    const string list = "#define tarvel_pages(PAGE)";
     for (size_t at = 0; at < h.size() && wrong.empty();) {
+        if (h.compare(at, list.size(), list) == 0) {
+            wrong = wrong_list(h.substr(at + list.size()), ids, c);
+            break;
+        }
         const string start = "const char ", mid = "[] PROGMEM = R\"";
         size_t mid_at = h.find(mid, at), paren = h.find('(', mid_at);
         if (h.compare(at, start.size(), start) != 0 || paren == string::npos) {
@@ -315,6 +371,7 @@ string without_twins(const string &h, string &wrong)
         }
         string text = h.substr(paren + 1, end - paren - 1);
         rest += h.substr(at, end + close.size() - at);
+        ids.push_back(id);
         at = end + close.size();
 
         string gz, line, decl = "const unsigned char " + id + "_gz[] PROGMEM =\r\n";
@@ -388,7 +445,7 @@ void check(const run_case &c, bool gzip = false)
                             [&](const entry &e) { return e.name == "../htmls.h"; }) &&
                 header == c.header;
     if (gzip && !kept && header != no_file)
-        header = without_twins(header, wrong);
+        header = without_twins(header, wrong, c);
     EXPECT_EQ(header, c.header);
     EXPECT_EQ(wrong, "");
     if (c.list != no_file) {
@@ -475,6 +532,10 @@ TEST(tarvel_big, page_too_big_to_compress)
                                "const unsigned char b_html_gz[]",
                            0),
               0u);
+    const string list = "#define tarvel_pages(PAGE) \\\r\n"
+                        "    PAGE(\"/a.html\", a_html, nullptr, 0, nullptr) \\\r\n"
+                        "    PAGE(\"/b.html\", b_html, b_html_gz, b_html_gz_len, b_html_etag)\r\n";
+    EXPECT_EQ(header.substr(header.size() - std::min(header.size(), list.size())), list);
 }
 
 // The same pages give the same header, whatever the folder, the time or the
@@ -822,6 +883,10 @@ std::vector<run_case> cases()
                    block("_404_html", "a\r\n") + block("a__html", "h\r\n") +
                    block("caf___html", "e\r\n") + block("my_page_html", "b\r\n") +
                    block("ok_1_html", "d\r\n") + block("site_map_en_html", "c\r\n")},
+        {.name = "names_that_a_path_escapes",
+         .files = {{"q\"b\\s?\?=\x01.html", "x"}},
+         .report = report({"q\"b\\s?\?=\x01.html"}, 1),
+         .header = block("q_b_s_____html", "x\r\n")},
         {.name = "identifier_already_used",
          .files = {{"a-b.html", "1"},
                    {"a_b.html", "2"},

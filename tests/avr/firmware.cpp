@@ -1,9 +1,10 @@
-// A tiny ATmega2560 firmware that includes a generated header with avr-libc's
-// PROGMEM and prints, on its first UART, each page's array name and size and
-// then every page as read back from flash. Built with TWINS, it uses the gzip
-// twins of a header made by tarvel -z instead, and prints each one's length
-// and bytes. Built for the host, it prints what the pages must read as, for
-// the check to compare with.
+// A tiny ATmega2560 firmware that includes a header made by tarvel -z with
+// avr-libc's PROGMEM, walks its list of pages, and prints, on its first
+// UART, each page's array name and size and then every page as read back
+// from flash. Built with TWINS, it uses the gzip twins instead, and prints
+// each one's length and bytes. Either way it names only the arrays it uses,
+// so only they may be in flash. Built for the host, it prints what the
+// pages must read as, for the check to compare with.
 
 #ifdef __AVR__
 #include <avr/interrupt.h>
@@ -39,15 +40,14 @@ struct page {
 
 // clang-format off
 #ifdef TWINS
-// Only the gzip twins are used, so only they may be in flash; their bytes
-// are printed in hex.
-#define PAGE(name) {#name "_html_gz", reinterpret_cast<const char *>(name##_html_gz), \
-                    sizeof(name##_html_gz), name##_html_gz_len}
+// The twins' bytes are printed in hex.
+#define PAGE(path, raw, gz, gz_len, etag) \
+    {#gz, reinterpret_cast<const char *>(gz), sizeof(gz), gz_len},
 #else
-#define PAGE(name) {#name "_html", name##_html, sizeof(name##_html), sizeof(name##_html) - 1}
+#define PAGE(path, raw, gz, gz_len, etag) {#raw, raw, sizeof(raw), sizeof(raw) - 1},
 #endif
 // clang-format on
-static const page pages[] = {PAGE(crlf), PAGE(indented), PAGE(script)};
+static const page pages[] = {tarvel_pages(PAGE)};
 
 static void print(const char *s)
 {

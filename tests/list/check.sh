@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Compiles the list of pages of tarvel -z into a program of two source files
+# (walk.cpp, second.cpp) with g++ and clang++ under every C++ standard from
+# C++11 to C++20, and with avr-g++ 5.4 as GNU C++11, all with -Wall -Wextra
+# -Werror -pedantic: for a folder of pages with names to escape, and for a
+# folder without pages. Every host build must print the same.
+#
+#   check.sh TARVEL PAGE...
+#
+# Exits 77, which the test reports as skipped, where clang++ or avr-g++ is
+# missing, unless TARVEL_NO_SKIP is set (as in CI): then that is a failure.
+set -euo pipefail
+tarvel=$1
+shift
+here=$(cd "$(dirname "$0")" && pwd)
+
+for tool in clang++ avr-g++; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "$tool is missing, so the list cannot be compiled with it (apt-get install clang gcc-avr avr-libc)"
+        exit "$([ -n "${TARVEL_NO_SKIP:-}" ] && echo 1 || echo 77)"
+    fi
+done
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+mkdir -p "$work/pages/p" "$work/empty/p"
+cp "$@" "$work/pages/p"
+printf '<p>q</p>\n' >"$work/pages/p/$(printf 'odd "na\\me?\001 \303\251.html')"
+for folder in pages empty; do
+    (cd "$work/$folder/p" && "$tarvel" -z >/dev/null)
+done
+
+failed=0
+flags=(-Wall -Wextra -Werror -pedantic)
+for folder in pages empty; do
+    want=""
+    for compiler in g++ clang++; do
+        for std in 11 14 17 20; do
+            build="$compiler -std=c++$std"
+            if ! $compiler -std=c++$std "${flags[@]}" -I"$work/$folder" "$here/walk.cpp" \
+                "$here/second.cpp" -o "$work/walk"; then
+                echo "$folder: $build: does not compile"
+                failed=1
+                continue
+            fi
+            got=$("$work/walk") || { echo "$folder: $build: the two files disagree"; failed=1; }
+            if [ -z "$want" ]; then
+                want=$got
+                printf '%s\n' "$got"
+            elif [ "$got" != "$want" ]; then
+                echo "$folder: $build prints otherwise:"
+                printf '%s\n' "$got"
+                failed=1
+            fi
+        done
+    done
+    if avr-g++ -std=gnu++11 -mmcu=atmega2560 -Os "${flags[@]}" -I"$work/$folder" \
+        "$here/walk.cpp" "$here/second.cpp" -o "$work/walk.elf"; then
+        echo "$folder: compiles with g++ and clang++ (C++11 to C++20) and avr-g++ (GNU C++11)"
+    else
+        echo "$folder: avr-g++: does not compile"
+        failed=1
+    fi
+done
+exit "$failed"

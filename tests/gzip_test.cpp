@@ -12,8 +12,8 @@
 
 TEST(gzip, every_twin_inflates_to_its_page)
 {
-    for (const page &p : pages) {
-        SCOPED_TRACE(p.name);
+    for (const page &p : test_pages) {
+        SCOPED_TRACE(p.path);
         bool ok;
         std::string text = gunzip(p.gz, p.gz_len, ok);
         EXPECT_TRUE(ok);
@@ -23,8 +23,8 @@ TEST(gzip, every_twin_inflates_to_its_page)
 
 TEST(gzip, lengths_leave_out_the_terminating_zero)
 {
-    for (const page &p : pages) {
-        SCOPED_TRACE(p.name);
+    for (const page &p : test_pages) {
+        SCOPED_TRACE(p.path);
         EXPECT_EQ(p.gz_len, p.gz_size - 1);
         EXPECT_EQ(p.gz[p.gz_len], 0);
     }
@@ -32,8 +32,8 @@ TEST(gzip, lengths_leave_out_the_terminating_zero)
 
 TEST(gzip, etags_are_the_quoted_crc_of_the_twin)
 {
-    for (const page &p : pages) {
-        SCOPED_TRACE(p.name);
+    for (const page &p : test_pages) {
+        SCOPED_TRACE(p.path);
         char want[16];
         snprintf(want, sizeof(want), "\"%08lx\"", crc32(0, p.gz, p.gz_len));
         EXPECT_STREQ(p.etag, want);
@@ -45,8 +45,8 @@ TEST(gzip, etags_are_the_quoted_crc_of_the_twin)
 TEST(gzip, gzip_headers_hold_nothing_of_the_run)
 {
     const unsigned char want[] = {0x1f, 0x8b, 8, 0, 0, 0, 0, 0};
-    for (const page &p : pages) {
-        SCOPED_TRACE(p.name);
+    for (const page &p : test_pages) {
+        SCOPED_TRACE(p.path);
         ASSERT_GE(p.gz_len, 18u);
         EXPECT_EQ(std::string(p.gz, p.gz + sizeof(want)), std::string(want, want + sizeof(want)));
         EXPECT_EQ(p.gz[9], 255); // OS: unknown

@@ -1,6 +1,5 @@
 // The test pages, as a program built with their generated header (made with
-// tarvel -z) sees them: one entry a page, from the list of page names that
-// the build generates, PAGE(name) a line (pages.inc).
+// tarvel -z) sees them through its list of pages, ended by an empty entry.
 #pragma once
 
 #include <cstddef>
@@ -9,7 +8,7 @@
 #include "htmls.h"
 
 struct page {
-    const char *name;
+    const char *path; // "/" and the page's file name
     const char *text;
     size_t size; // the array's, its terminating zero included
     const unsigned char *gz;
@@ -20,15 +19,20 @@ struct page {
 
 // The length goes through a template argument: it must be a constant
 // expression.
-#define PAGE(name)                                                                                 \
-    {#name,                                                                                        \
-     name##_html,                                                                                  \
-     sizeof(name##_html),                                                                          \
-     name##_html_gz,                                                                               \
-     sizeof(name##_html_gz),                                                                       \
-     std::integral_constant<unsigned long, name##_html_gz_len>::value,                             \
-     name##_html_etag},
-static const page pages[] = {
-#include "pages.inc"
-};
+#define PAGE(path, raw, gz, gz_len, etag)                                                          \
+    {path, raw, sizeof(raw), gz, sizeof(gz), std::integral_constant<unsigned long, gz_len>::value, \
+     etag},
+static const page pages[] = {tarvel_pages(PAGE){nullptr, nullptr, 0, nullptr, 0, 0, nullptr}};
 #undef PAGE
+
+// The pages without the empty entry, for a range-for.
+static const struct {
+    const page *begin() const
+    {
+        return pages;
+    }
+    const page *end() const
+    {
+        return pages + sizeof(pages) / sizeof(pages[0]) - 1;
+    }
+} test_pages = {};

@@ -1,7 +1,8 @@
 """Asks the preview server for a page as HTTP clients do, one row of request
 headers a case, and checks each answer as RFC 9110 has it: gzip only where
 the request takes it, 304 for a request that names the ETag, and no other
-coding than the firmware's own.
+coding than the firmware's own. / must be the page where it is index.html,
+else link it, and an unknown path is not found.
 
   preview_http.py SERVER PAGE
 
@@ -37,6 +38,16 @@ CASES = [
     ("other_etag", {"Accept-Encoding": "gzip", "If-None-Match": "\"x\""}, 200, GZIP),
     ("etag_named_without_gzip", {"If-None-Match": "{etag}"}, 200, RAW),
 ]
+
+
+# name, path, then the answer: status and bytes the body must hold ({page}
+# the page's name, {raw} its raw string).
+PATHS = [
+    ("root_links_every_page", "/", 200, b'<a href="/{page}">'),
+    ("unknown_path", "/nowhere.html", 404, b""),
+]
+# Where the page is index.html, / is that page.
+ROOT_IS_INDEX = ("root_is_index_html", "/", 200, b"{raw}")
 
 
 def ask(port, path, headers):
@@ -92,7 +103,14 @@ def main():
             found = wrong(case, port, path, etag, twin, raw)
             print(f"{case[0]}: " + ("; ".join(found) if found else "as it must be"))
             failed += bool(found)
-        print(f"{len(CASES) - failed} passed, {failed} failed")
+        paths = [ROOT_IS_INDEX if page == "index.html" and p[1] == "/" else p for p in PATHS]
+        for name, other, status, holds in paths:
+            got, _, body = ask(port, other, {})
+            holds = holds.replace(b"{page}", page.encode())
+            ok = got == status and (body == raw if holds == b"{raw}" else holds in body)
+            print(f"{name}: " + ("as it must be" if ok else f"status {got}: {body[:200]}"))
+            failed += not ok
+        print(f"{len(CASES) + len(paths) - failed} passed, {failed} failed")
         sys.exit(1 if failed else 0)
     finally:
         preview.kill()

@@ -3,7 +3,9 @@
 //
 //   preview [PORT]    (8080 by default; 0 takes any free port)
 //
-// A browser that accepts gzip gets a page's gzip twin as it is, with
+// Every page of the header's list is served at its path; / serves
+// /index.html where there is one, else a list of links to the pages. A
+// browser that accepts gzip gets a page's gzip twin as it is, with
 // Content-Encoding: gzip; any other client gets the raw string. The twin
 // comes with its ETag and Cache-Control: no-cache, so a browser asks again
 // on every visit, and a request that names the ETag in If-None-Match gets
@@ -13,6 +15,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iterator>
 #include <string>
 
@@ -29,23 +32,35 @@ struct page {
     const char *etag;
 };
 
-// clang-format off
-#define SERVE(path, name) \
-    {path, name##_html, sizeof(name##_html) - 1, name##_html_gz, name##_html_gz_len, name##_html_etag}
-// clang-format on
+// The header's pages, and an empty entry that ends them (and makes a table
+// where there are no pages). A page whose twin could not be made has none.
+#define PAGE(path, raw, gz, gz_len, etag) {path, raw, sizeof(raw) - 1, gz, gz_len, etag},
+static const page pages[] = {tarvel_pages(PAGE){nullptr, nullptr, 0, nullptr, 0, nullptr}};
 
-// The pages and their paths. The build may give a list of its own instead,
-// PAGE(name) a line, each page served as /name.html.
-static const page pages[] = {
-#ifdef PREVIEW_PAGES
-#define PAGE(name) SERVE("/" #name ".html", name),
-#include PREVIEW_PAGES
-#else
-    SERVE("/", settings),
-    SERVE("/settings.html", settings),
-    SERVE("/status.html", status),
-#endif
-};
+static const page *find(const std::string &path)
+{
+    for (const page *p = pages; p->path; p++)
+        if (path == p->path)
+            return p;
+    return nullptr;
+}
+
+// The page of /: a link to every page.
+static std::string index_of_pages()
+{
+    std::string html = "<!DOCTYPE html>\n<title>Pages</title>\n<ul>\n";
+    for (const page *p = pages; p->path; p++) {
+        std::string href, text;
+        for (unsigned char c : std::string(p->path)) {
+            char hex[4];
+            snprintf(hex, sizeof(hex), "%%%02X", c);
+            href += isalnum(c) || strchr("/-._~", c) ? std::string(1, c) : hex;
+            text += c == '&' ? "&amp;" : c == '<' ? "&lt;" : std::string(1, c);
+        }
+        html += "<li><a href=\"" + href + "\">" + text + "</a>\n";
+    }
+    return html + "</ul>\n";
+}
 
 // Calls is(item, params) for the comma-separated items of a request
 // header, each without spaces around it and split at its first ; from what
@@ -130,10 +145,11 @@ static void send(httplib::Response &res, const char *bytes, size_t size)
 
 static void serve(const httplib::Request &req, httplib::Response &res)
 {
-    const page *p = nullptr;
-    for (const page &q : pages)
-        if (req.path == q.path)
-            p = &q;
+    const page *p = find(req.path == "/" ? "/index.html" : req.path);
+    if (!p && req.path == "/") {
+        res.set_content(index_of_pages(), "text/html");
+        return;
+    }
     if (!p) {
         res.status = 404;
         res.set_content("Not found\n", "text/plain");
@@ -141,7 +157,7 @@ static void serve(const httplib::Request &req, httplib::Response &res)
     }
     res.set_header("Vary", "Accept-Encoding");
     res.set_header("Cache-Control", "no-cache");
-    if (!takes_gzip(req)) {
+    if (!p->gz || !takes_gzip(req)) {
         send(res, p->text, p->size);
         return;
     }
@@ -180,7 +196,7 @@ int main(int argc, char *argv[])
         fprintf(stderr, "preview: cannot listen on 127.0.0.1:%s\n", argc > 1 ? argv[1] : "8080");
         return 1;
     }
-    printf("Serving %zu pages on http://127.0.0.1:%ld/\n", std::size(pages), port);
+    printf("Serving %zu pages on http://127.0.0.1:%ld/\n", std::size(pages) - 1, port);
     fflush(stdout);
     return server.listen_after_bind() ? 0 : 1;
 }

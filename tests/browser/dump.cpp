@@ -14,8 +14,10 @@ int main(int argc, char *argv[])
         fputs("usage: dump DIR\n", stderr);
         return 2;
     }
-    for (const page &p : pages) {
-        std::string path = std::string(argv[1]) + "/" + p.name + ".from_header.html";
+    for (const page &p : test_pages) {
+        std::string name = p.path + 1; // name.html
+        std::string path =
+            std::string(argv[1]) + "/" + name.substr(0, name.size() - 5) + ".from_header.html";
         FILE *f = fopen(path.c_str(), "wb");
         if (!f || fwrite(p.text, 1, p.size - 1, f) != p.size - 1 || fclose(f) != 0) {
             perror(path.c_str());

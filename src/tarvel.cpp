@@ -11,7 +11,7 @@
 //   Replacement files  new files, named only once complete; signals   list_file, header_file,
 //                                                                     fatal_signals
 //   Header             the header's text on its way to its file       out, header
-//   Twins              the gzip twin of each block (-z)               twin
+//   Twins              the gzip twins and the list of pages (-z)      twin
 //   Identifiers        array names, each taken once in a run          seen, journal_buf,
 //                                                                     journal_len, journal
 //   Page reading       a page's blocks, and what lives across them    in
@@ -519,8 +519,9 @@ static struct {
     libdeflate_compressor *compressor;
     char text[twin_max];
     unsigned char gz[twin_max + twin_max / 1024 + 1024]; // more than the worst case
-    int list = -1;                                       // the entries of the list of pages
-    bool list_failed;                                    // one could not be kept
+    // The list of pages: its entries so far, and whether one was lost.
+    int list = -1;
+    bool list_failed;
     char entry[4 * name_max + 4 * (name_max + sizeof("_html")) + 64];
 } twin;
 

@@ -10,11 +10,11 @@
 # Exits 77, which the test reports as skipped, where Ninja is missing,
 # unless TARVEL_NO_SKIP is set (as in CI): then that is a failure.
 set -euo pipefail
+source "$(dirname "$0")/skip.sh"
 tarvel=$1 helper=$2
 
 if ! command -v ninja >/dev/null; then
-    echo "ninja is missing, so the build with Ninja cannot be checked (apt-get install ninja-build)"
-    exit "$([ -n "${TARVEL_NO_SKIP:-}" ] && echo 1 || echo 77)"
+    skip "ninja is missing, so the build with Ninja cannot be checked (apt-get install ninja-build)"
 fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

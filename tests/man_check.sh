@@ -4,11 +4,11 @@
 #
 #   man_check.sh TARVEL MAN_PAGE
 set -euo pipefail
+source "$(dirname "$0")/skip.sh"
 tarvel=$1 page=$2
 
 if ! command -v mandoc >/dev/null; then
-    echo "mandoc is missing, so the man page cannot be checked (apt-get install mandoc)"
-    exit "$([ -n "${TARVEL_NO_SKIP:-}" ] && echo 1 || echo 77)"
+    skip "mandoc is missing, so the man page cannot be checked (apt-get install mandoc)"
 fi
 mandoc -T lint -W warning "$page"
 

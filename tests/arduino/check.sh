@@ -12,14 +12,14 @@
 # core or simavr is missing, unless TARVEL_NO_SKIP is set (as in CI): then
 # that is a failure.
 set -euo pipefail
+source "$(dirname "$0")/../skip.sh"
 tarvel=$1
 shift
 here=$(cd "$(dirname "$0")" && pwd)
 core=/usr/share/arduino/hardware/arduino
 
 if ! command -v arduino-builder >/dev/null || [ ! -d "$core/avr" ] || ! command -v simavr >/dev/null; then
-    echo "arduino-builder, the Arduino AVR core or simavr is missing, so the sketch cannot be built and run (apt-get install arduino-builder arduino-core-avr simavr)"
-    exit "$([ -n "${TARVEL_NO_SKIP:-}" ] && echo 1 || echo 77)"
+    skip "arduino-builder, the Arduino AVR core or simavr is missing, so the sketch cannot be built and run (apt-get install arduino-builder arduino-core-avr simavr)"
 fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -4,25 +4,31 @@
 // the sections above it, and each section uses only those above it. A
 // global is written only by the functions of the section that owns it.
 //
-//   Section            What it does                                   Owns
-//   Limits and names   the fixed names, sizes and texts
-//   Report             every message of the run, and the exit status  status
-//   Files              opening, reading and writing files safely
-//   Replacement files  new files, named only once complete; signals   list_file, header_file,
-//                                                                     fatal_signals
-//   Header             the header's text on its way to its file       out, header
-//   Twins              the gzip twins and the list of pages (-z)      twin
-//   Identifiers        array names, each taken once in a run          seen, journal_buf,
-//                                                                     journal_len, journal
-//   Page reading       a page's blocks, and what lives across them    in
-//   Delimiter          the delimiter that the page never closes with  taken, taken_top
-//   Lines              the line rules and preformatted text; tarvel()
-//   Listing            the folder's pages into list.txt
+//   Section            What it does                                     Owns
+//   Limits and names   every fixed name, size and text
+//   Report             prints every message; gives the exit status      status
+//   Files              opens, reads and writes files safely
+//   Replacement files  starts the files that take an old one's place    live, fatal_signals
+//                      only once complete; a signal removes them
+//   Header             gathers the header's text into its new file;     out, header
+//                      the one verdict on it at the end
+//   Twins              writes each block's gzip twin and, at the end,   twin
+//                      the list of pages (-z)
+//   Identifiers        makes array names; takes each once in a run      seen, journal_buf,
+//                                                                       journal_len, journal
+//   Page reading       reads a page a block at a time                   in
+//   Delimiter          picks the delimiter that the page never closes   taken, taken_top
+//   Lines              the line rules and preformatted text of a block
+//   Pages              one page into its block: convert(), tarvel()
+//   Listing            lists the folder's pages into list.txt
 //   Run                the command line and the loop over the pages; main
 //
-// Test seams: TARVEL_BLOCK sets the size of a read (Limits and names),
-// TARVEL_READ_PAGE names a function that reads pages in place of read_full
-// (Page reading), and TARVEL_NO_MAIN leaves main out (Run).
+// Test seams: TARVEL_BLOCK and TARVEL_STRETCH, which the build sets for
+// tarvel and its tests alike (the fuzz target makes the block tiny);
+// TARVEL_READ_PAGE, a function that reads pages in place of read_full (Page
+// reading); TARVEL_NO_MAIN, which leaves main out (Run); and
+// forget_identifiers(), for a test that converts pages as runs of their own
+// (Identifiers).
 
 #include <algorithm>
 #include <cerrno>
@@ -46,28 +52,64 @@
 #ifndef TARVEL_VERSION
 #define TARVEL_VERSION "unknown"
 #endif
-// The size of a read. The fuzz target makes it tiny, so that short pages
-// cross many block ends.
-#ifndef TARVEL_BLOCK
-#define TARVEL_BLOCK (1 << 18)
+// Set by the build (CMakeLists.txt), which gives the tests the same values,
+// so that they hit the edges they exist to hit.
+#if !defined(TARVEL_BLOCK) || !defined(TARVEL_STRETCH)
+#error "the build sets TARVEL_BLOCK and TARVEL_STRETCH; see CMakeLists.txt"
 #endif
 
 constexpr char list_name[] = "list.txt";
 constexpr char header_name[] = "../htmls.h";
 
+// Bytes of a page read at a time: the whole of most pages. A larger page is
+// read twice, to pick its delimiter first.
+constexpr size_t block_size = TARVEL_BLOCK;
+// Bytes that the searches for closing sequences and tags skip at a time,
+// where a few vector compares show that they cannot hold one.
+constexpr size_t stretch = TARVEL_STRETCH;
+// Bytes of the header gathered before a write: most lines are short.
+constexpr size_t header_buffer = 1 << 16;
+// Bytes that a local buffer reads of a file at a time: the old header, to
+// compare it, and the list of pages, to copy it.
+constexpr size_t scratch_chunk = 1 << 15;
+
 // Far more than the longest file name Linux allows (255 bytes).
 constexpr size_t name_max = 4096;
+// An identifier: a name, a _ in front of a leading digit, and "_html".
+constexpr size_t id_max = 1 + name_max + sizeof("_html");
 // C++ allows a raw string delimiter of at most 16 characters.
 constexpr size_t delimiter_max = 16;
+// Delimiters that one pass over a page tells apart: a bit each.
+constexpr long long delimiter_window = 1 << 20;
+// The longest of the names of the tags of preformatted text ("textarea").
+constexpr size_t tag_max = 8;
 // Links followed from ../htmls.h to the header itself, as the kernel allows.
 constexpr int links_max = 40;
 
+// Bytes of the bit set that answers most lookups of an identifier; a hit
+// is confirmed against the journal. With 8 million bits, under 1 lookup in
+// 20,000 is a false hit at 100,000 pages.
+constexpr size_t seen_bytes = 1 << 20;
+// Bits of the bit set that an identifier sets.
+constexpr int seen_hashes = 3;
+// Bytes of the journal's lines gathered before a write, and read back at a
+// time; an identifier and its line feed must fit.
+constexpr size_t journal_buffer = 1 << 14;
+static_assert(journal_buffer > id_max + 1, "an identifier fits the journal's buffer");
+
 // The most text of one page that -z compresses: a page is compressed whole.
 constexpr size_t twin_max = 1 << 24;
+// Room for its gzip twin: the text, a byte more in 1,024 and 1,024 bytes,
+// above what libdeflate may need for twin_max bytes (16,794,023 in 1.14).
+constexpr size_t twin_gz_max = twin_max + twin_max / 1024 + 1024;
 // libdeflate's best: slow, but a header is written once and served often.
 constexpr int gzip_level = 12;
 // Bytes of a twin written on one line of the header.
 constexpr size_t twin_line = 32;
+// An entry of the list of pages: the page's name, as escapes of up to 4
+// characters a byte, its identifier four times, and under 80 bytes of text
+// around them.
+constexpr size_t entry_max = 4 * name_max + 4 * id_max + 80;
 
 static const char usage[] =
     "usage: tarvel [-z | --gzip | -h | --help | --version]\n"
@@ -220,26 +262,34 @@ static bool sync_folder(const char *path)
 
 // ---- Replacement files -------------------------------------------------
 
-// A file written anew and put in place of the one it replaces only once
+// A file written anew that takes the place of the one at its path only once
 // complete: list.txt and the header. Where the file system allows it, the
 // new file has no name until then (O_TMPFILE), so that a run that dies in
-// any way leaves nothing behind; elsewhere it is a temporary file beside the
-// old one, which the signal handler removes.
+// any way leaves nothing behind; elsewhere it gets a temporary name beside
+// the old one at once.
+//
+//   start_file --> unnamed --link_temp--> named --put_in_place--> in place
+//             \--> named (no O_TMPFILE) --/
+//   drop_file: a file not in place loses its temporary name, if it has one
+//
+// From start_file until put_in_place or drop_file the file is live: the
+// signal handler walks the live files and removes the temporary names.
+// close_file closes the descriptor and sets it to -1.
 struct replacement {
     int fd;
     volatile sig_atomic_t named; // `temp` exists and is this file
     char temp[PATH_MAX];
 };
 
-static replacement list_file = {-1, 0, ""}, header_file = {-1, 0, ""};
-static sigset_t fatal_signals; // those that remove a named temporary file first
+static replacement *volatile live[2]; // at most list.txt's and the header's
+static sigset_t fatal_signals;        // those that remove the temporary names first
 
-// Interrupted, the run removes its named temporary files, then dies of the
-// signal as it would have.
+// Interrupted, the run removes the temporary names of its live files, then
+// dies of the signal as it would have.
 static void on_signal(int sig)
 {
-    for (const replacement *f : {&list_file, &header_file})
-        if (f->named)
+    for (replacement *f : live)
+        if (f && f->named)
             unlink(f->temp);
     signal(sig, SIG_DFL);
     raise(sig);
@@ -271,11 +321,22 @@ static void catch_signals()
             sigaction(sig, &on, nullptr);
 }
 
-// While a temporary file gets or loses its name, a signal waits, so that
-// the handler never misses it or removes another file of the same name.
+// While a file becomes live or stops being so, or its temporary name comes
+// or goes, a signal waits, so that the handler never misses a name or
+// removes another file's.
 static void hold_signals(bool hold)
 {
     sigprocmask(hold ? SIG_BLOCK : SIG_UNBLOCK, &fatal_signals, nullptr);
+}
+
+// Makes f live, or no longer live; signals are held.
+static void set_live(replacement &f, bool on)
+{
+    for (auto &slot : live)
+        if (on ? slot == nullptr : slot == &f) {
+            slot = on ? &f : nullptr;
+            return;
+        }
 }
 
 // Names f's temporary file .NAME.XXXXXX beside path, XXXXXX left for the
@@ -287,24 +348,26 @@ static bool temp_name(replacement &f, const char *path)
            static_cast<int>(sizeof(f.temp));
 }
 
-// Starts the file that will replace path, in path's folder, with the
+// Starts the live file that will replace path, in path's folder, with the
 // permissions of `old` (and, if the run may give it away, its owner), or
-// those of any new file where there is no old one.
+// those of any new file where there is no old one. False, with nothing
+// started, when the folder takes no new file.
 static bool start_file(replacement &f, const char *path, const struct stat *old)
 {
     char dir[PATH_MAX];
     folder_of(path, dir);
+    hold_signals(true);
+    f.named = false;
     f.fd = open(dir, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (f.fd < 0) { // a file system without unnamed files
-        if (!temp_name(f, path))
-            return false;
-        hold_signals(true);
+    if (f.fd < 0 && temp_name(f, path)) { // a file system without unnamed files
         f.fd = mkostemp(f.temp, O_CLOEXEC);
         f.named = f.fd >= 0;
-        hold_signals(false);
-        if (f.fd < 0)
-            return false;
     }
+    if (f.fd >= 0)
+        set_live(f, true);
+    hold_signals(false);
+    if (f.fd < 0)
+        return false;
     mode_t mask = umask(0);
     umask(mask);
     // Failing to give the file away is no failure: it stays the runner's.
@@ -318,7 +381,7 @@ static bool start_file(replacement &f, const char *path, const struct stat *old)
 static bool link_temp(replacement &f, const char *path)
 {
     static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    char proc[32];
+    char proc[sizeof("/proc/self/fd/") + 3 * sizeof(int)];
     snprintf(proc, sizeof(proc), "/proc/self/fd/%d", f.fd);
     unsigned long long seed = static_cast<unsigned long long>(getpid()) * 2654435761u;
     for (int tries = 0; tries < 100; tries++) {
@@ -340,51 +403,68 @@ static bool link_temp(replacement &f, const char *path)
 }
 
 // Puts the complete file in place of whatever stands at path, a link
-// included, which is replaced, never followed.
+// included, which is replaced, never followed. Either way the file is no
+// longer live.
 static bool put_in_place(replacement &f, const char *path)
 {
-    if (!f.named && !link_temp(f, path))
-        return false;
+    bool ok = f.named || link_temp(f, path);
     hold_signals(true);
-    bool ok = rename(f.temp, path) == 0;
-    if (!ok)
+    ok = ok && rename(f.temp, path) == 0;
+    if (!ok && f.named)
         unlink(f.temp);
     f.named = false;
+    set_live(f, false);
     hold_signals(false);
     return ok;
 }
 
-// Gives up a file that did not get its place. Its descriptor is the
-// caller's to close.
+// Gives up a file that did not get its place: it is no longer live.
 static void drop_file(replacement &f)
 {
     hold_signals(true);
     if (f.named)
         unlink(f.temp);
     f.named = false;
+    set_live(f, false);
     hold_signals(false);
+}
+
+static void close_file(replacement &f)
+{
+    if (f.fd >= 0)
+        close(f.fd);
+    f.fd = -1;
 }
 
 // ---- Header ------------------------------------------------------------
 
 // Everything written goes through `out`, so that the header is written in
-// large blocks, into header_file. The header replaces the old one only
-// once complete, so that a run that fails or is interrupted leaves the old
-// header as it was.
-static char out[1 << 16];
+// large blocks, into its replacement file, which takes the old header's
+// place only once complete: a run that fails or is interrupted leaves the
+// old header as it was.
+static char out[header_buffer];
 static struct {
+    replacement file;    // the new header
     size_t len;          // bytes waiting in `out`
-    bool failed;         // a write failed, or a page turned out to be the header
+    bool short_of_text;  // a write failed, or text was lost: the new header is not whole
+    bool is_a_page;      // a page is the old header, which must stay as it is
     bool exists;         // there is an old header, `old`
     struct stat old;     // its file, links followed
     char path[PATH_MAX]; // the file that ../htmls.h names, links followed
-} header;
+} header = {{-1, 0, ""}, 0, false, false, false, {}, ""};
+
+// Is there any point in writing on? A header short of text or that may not
+// replace the old one is not put in place.
+static bool header_may_be_whole()
+{
+    return !header.short_of_text && !header.is_a_page;
+}
 
 // Writes what waits in `out` to the header.
 static void flush_out()
 {
-    if (!header.failed && !write_full(header_file.fd, out, header.len))
-        header.failed = true;
+    if (header_may_be_whole() && !write_full(header.file.fd, out, header.len))
+        header.short_of_text = true;
     header.len = 0;
 }
 
@@ -395,8 +475,8 @@ static void put(const char *p, size_t n)
     if (header.len + n > sizeof(out)) {
         flush_out();
         if (n > sizeof(out)) {
-            if (!header.failed && !write_full(header_file.fd, p, n))
-                header.failed = true;
+            if (header_may_be_whole() && !write_full(header.file.fd, p, n))
+                header.short_of_text = true;
             return;
         }
     }
@@ -407,6 +487,12 @@ static void put(const char *p, size_t n)
 static void put_string(const char *s)
 {
     put(s, strlen(s));
+}
+
+// Text that should have gone into the header is lost: it is not whole.
+static void text_lost()
+{
+    header.short_of_text = true;
 }
 
 // Finds the file that ../htmls.h names, following links, so that a link
@@ -445,7 +531,7 @@ static bool find_header()
 static bool open_header()
 {
     return find_header() && may_replace(header.path) &&
-           start_file(header_file, header.path, header.exists ? &header.old : nullptr);
+           start_file(header.file, header.path, header.exists ? &header.old : nullptr);
 }
 
 // Keeps the old header if the page with this file is it: replacing it
@@ -454,44 +540,44 @@ static bool open_header()
 static void keep_if_header(const struct stat &page)
 {
     if (header.exists && page.st_dev == header.old.st_dev && page.st_ino == header.old.st_ino)
-        header.failed = true;
+        header.is_a_page = true;
 }
 
-// Does the file at path hold exactly the bytes of the new header? It is
-// read through `out`, which the header no longer needs once flushed.
+// Does the file at path hold exactly the bytes of the new header?
 static bool same_bytes(const char *path)
 {
     struct stat a, b;
-    int old = open_regular(path, &a), fd = header_file.fd;
+    int old = open_regular(path, &a), fd = header.file.fd;
     bool same =
         old >= 0 && fstat(fd, &b) == 0 && a.st_size == b.st_size && lseek(fd, 0, SEEK_SET) == 0;
-    constexpr size_t half = sizeof(out) / 2;
+    char was[scratch_chunk], is[scratch_chunk];
     for (long n = 1; same && n > 0;) {
-        n = read_full(old, out, half);
-        same = n >= 0 && read_full(fd, out + half, half) == n && !memcmp(out, out + half, n);
+        n = read_full(old, was, sizeof(was));
+        same = n >= 0 && read_full(fd, is, sizeof(is)) == n && !memcmp(was, is, n);
     }
     if (old >= 0)
         close(old);
     return same;
 }
 
-// Ends the header. When the run converted every page it listed (`whole`),
-// the new header takes the old one's place, flushed to disk first and its
-// folder after; otherwise, or when it holds the old one's bytes, the old
-// one stays untouched, modification time and all. False when the new
-// header could not be written.
-static bool end_header(bool whole)
+// Ends the header, the one verdict on it. When the run listed every page
+// (`listed`) and the new header is whole, it takes the old one's place,
+// flushed to disk first and its folder after; but when it holds the old
+// one's bytes, and in every other case, the old one stays untouched,
+// modification time and all. False when the new header fell short or could
+// not be put in place.
+static bool end_header(bool listed)
 {
     flush_out();
-    bool ok = whole && !header.failed;
-    bool same = ok && header.exists && same_bytes(header.path);
-    if (ok && !same)
-        ok = fsync(header_file.fd) == 0 && put_in_place(header_file, header.path) &&
+    bool ok = header_may_be_whole();
+    bool same = ok && listed && header.exists && same_bytes(header.path);
+    if (ok && listed && !same)
+        ok = fsync(header.file.fd) == 0 && put_in_place(header.file, header.path) &&
              sync_folder(header.path);
-    drop_file(header_file);
+    drop_file(header.file);
     // Flushed already, so closing cannot lose what was written.
-    close(header_file.fd);
-    return ok || !whole;
+    close_file(header.file);
+    return ok;
 }
 
 // ---- Twins -------------------------------------------------------------
@@ -518,11 +604,10 @@ static struct {
     size_t len;
     libdeflate_compressor *compressor;
     char text[twin_max];
-    unsigned char gz[twin_max + twin_max / 1024 + 1024]; // more than the worst case
+    unsigned char gz[twin_gz_max];
     // The list of pages: its entries so far, and whether one was lost.
     int list = -1;
     bool list_failed;
-    char entry[4 * name_max + 4 * (name_max + sizeof("_html")) + 64];
 } twin;
 
 // Turns the twins on. Should the compressor not be had, every twin fails.
@@ -606,32 +691,32 @@ static void put_literal(const unsigned char *p, size_t n, const char *last)
 // list of pages; `gz` when its twin was made.
 static void list_page(const char *name, const char *id, bool gz)
 {
-    char *e = twin.entry;
+    char e[entry_max];
     size_t n = strlen(strcpy(e, " \\\r\n    PAGE(\"/"));
     for (const char *p = name; *p; p++)
         n += escape(static_cast<unsigned char>(*p), e + n);
     const char *format = gz ? "\", %s, %s_gz, %s_gz_len, %s_etag)" : "\", %s, nullptr, 0, nullptr)";
-    n += snprintf(e + n, sizeof(twin.entry) - n, format, id, id, id, id);
+    n += snprintf(e + n, sizeof(e) - n, format, id, id, id, id);
     if (twin.list < 0)
         twin.list = memfd_create("tarvel-pages", MFD_CLOEXEC);
     twin.list_failed |= twin.list < 0 || !write_full(twin.list, e, n);
 }
 
-// Appends the list of pages to the header, with -z. False when an entry
-// could not be kept, so that the list would miss a page. The entries are
-// read back through twin.text, which no page needs any more.
-static bool put_page_list()
+// Appends the list of pages to the header, with -z. An entry that could
+// not be kept would leave the list short of a page, and so the header.
+static void put_page_list()
 {
     if (!twin.on)
-        return true;
+        return;
     put_string("#define tarvel_pages(PAGE)");
+    char chunk[scratch_chunk];
     ssize_t got = 0;
-    for (off_t at = 0;
-         twin.list >= 0 && (got = pread(twin.list, twin.text, sizeof(twin.text), at)) > 0;
+    for (off_t at = 0; twin.list >= 0 && (got = pread(twin.list, chunk, sizeof(chunk), at)) > 0;
          at += got)
-        put(twin.text, got);
+        put(chunk, got);
     put_string("\r\n");
-    return !twin.list_failed && got == 0;
+    if (twin.list_failed || got != 0)
+        text_lost();
 }
 
 // Appends the gzip twin of the block just written, with -z: the array
@@ -696,9 +781,8 @@ static void make_identifier(char *id, const char *base, size_t len)
 // journal, a file in memory of every identifier written, one a line. So the
 // answer is exact and the program's memory stays the same for any number of
 // pages.
-static unsigned char seen[1 << 20];
-constexpr int seen_hashes = 3;    // bits of `seen` that an identifier sets
-static char journal_buf[1 << 14]; // journal lines not yet written
+static unsigned char seen[seen_bytes];
+static char journal_buf[journal_buffer]; // journal lines not yet written
 static size_t journal_len;
 static int journal = -1;
 
@@ -720,25 +804,24 @@ static bool flush_journal()
     return ok;
 }
 
-// Does the journal hold the line id? It is read back through journal_buf,
-// which flush_journal has emptied.
+// Does the journal hold the line id? Call flush_journal first.
 static bool journal_holds(const char *id)
 {
-    static_assert(sizeof(journal_buf) > name_max + sizeof("_html"), "an identifier fits");
+    char chunk[journal_buffer];
     size_t len = strlen(id), have = 0;
     off_t at = 0;
     for (;;) {
-        ssize_t got = pread(journal, journal_buf + have, sizeof(journal_buf) - have, at);
+        ssize_t got = pread(journal, chunk + have, sizeof(chunk) - have, at);
         if (got <= 0)
             return false;
         at += got;
         have += got;
-        const char *p = journal_buf, *end = journal_buf + have, *lf;
+        const char *p = chunk, *end = chunk + have, *lf;
         for (; (lf = static_cast<const char *>(memchr(p, '\n', end - p))); p = lf + 1)
             if (static_cast<size_t>(lf - p) == len && !memcmp(p, id, len))
                 return true;
         have = end - p;
-        memmove(journal_buf, p, have);
+        memmove(chunk, p, have);
     }
 }
 
@@ -778,7 +861,7 @@ void forget_identifiers()
 
 // ---- Page reading ------------------------------------------------------
 
-static char in[TARVEL_BLOCK]; // a block of the page being converted
+static char in[block_size]; // a block of the page being converted
 
 // What the converter knows of the page it converts. A line may run over any
 // number of blocks, so this lives from one block to the next.
@@ -794,11 +877,11 @@ struct page {
     bool body;    // holds more than its line end, so it is written
     size_t crs;   // CRs held back, since the last ones may be the line end
     // The preformatted text open at this point of the page
-    size_t depth; // <pre> and <listing> elements open
-    size_t raw;   // 1 + the tag_names index of the open <textarea> or <xmp>, or 0
-    bool in_tag;  // a < has been read that may start a tag of theirs
-    bool end_tag; // ... followed by /
-    char tag[8];  // ... and these letters, in lower case
+    size_t depth;      // <pre> and <listing> elements open
+    size_t raw;        // 1 + the tag_names index of the open <textarea> or <xmp>, or 0
+    bool in_tag;       // a < has been read that may start a tag of theirs
+    bool end_tag;      // ... followed by /
+    char tag[tag_max]; // ... and these letters, in lower case
     size_t tag_len;
 };
 
@@ -826,11 +909,10 @@ static long read_block(int fd, long have, size_t kept, bool from_start)
 
 // ---- Delimiter ---------------------------------------------------------
 
-// Scripts hold ) often, markup rarely: a page is searched a stretch of this
-// many bytes at a time, skipping the stretches where no ) is followed by a
-// byte that may go on to close a raw string.
-constexpr size_t stretch = 64;
-
+// Scripts hold ) often, markup rarely: a page is searched a stretch at a
+// time, skipping the stretches where no ) is followed by a byte that may go
+// on to close a raw string.
+//
 // Could a closing sequence start in the stretch at p, where `next` is the
 // byte after its ) (or both `next` and `other` may be)? The loop has no
 // branch inside, so the compiler turns it into a few vector compares.
@@ -872,9 +954,8 @@ static bool holds(const char *p, size_t n, const char *needle, size_t len)
 // The delimiters that a raw string may take, in the order they are tried:
 // "", html, html1, html2, ... Delimiter k is taken when the page holds
 // ) delimiter ". One pass over the page marks, in `taken`, those of the
-// window of delimiters [base, base + window) that it holds.
-constexpr long long window = 1 << 20;
-static unsigned char taken[window / 8];
+// window of delimiters [base, base + delimiter_window) that it holds.
+static unsigned char taken[delimiter_window / 8];
 static size_t taken_top; // bytes of `taken` that may hold a mark
 
 // Which delimiter do the bytes after a ) at p close, or -1 for none?
@@ -903,7 +984,7 @@ static void mark_taken(const char *p, size_t n, long long base)
     const char *end = p + n;
     each_close(p, n, '"', 'h', [&](const char *q) {
         long long k = closes(q + 1, end) - base;
-        if (k >= 0 && k < window) {
+        if (k >= 0 && k < delimiter_window) {
             taken[k / 8] |= 1 << k % 8;
             taken_top = std::max(taken_top, static_cast<size_t>(k / 8 + 1));
         }
@@ -935,12 +1016,12 @@ static bool mark_page(page &pg, long long base)
 static bool pick_delimiter(page &pg)
 {
     long long k = 0;
-    for (long long base = 0; k == base; base += window) {
+    for (long long base = 0; k == base; base += delimiter_window) {
         memset(taken, 0, taken_top);
         taken_top = 0;
         if (!mark_page(pg, base))
             return false;
-        for (k = base; k < base + window && taken[(k - base) / 8] & 1 << (k - base) % 8;)
+        for (k = base; k < base + delimiter_window && taken[(k - base) / 8] & 1 << (k - base) % 8;)
             k++;
     }
     if (k == 0)
@@ -1124,6 +1205,8 @@ static void convert_block(page &pg, const char *p, const char *end)
     }
 }
 
+// ---- Pages -------------------------------------------------------------
+
 // Converts the whole page. Returns false when reading it failed, or when it
 // changed since its delimiter was picked so that its text now holds the
 // closing sequence: then the text stops short of it.
@@ -1207,58 +1290,63 @@ static bool is_page(const char *name, long len)
     return strlen(name) == static_cast<size_t>(len) && len >= 5 && !strcmp(name + len - 5, ".html");
 }
 
-// Lists the folder's pages into a new list.txt, one name a line, in byte
-// order. ls sorts them. It gets none of the caller's environment (locale,
+// Writes the names of the folder's pages to `to`, one a line, in byte
+// order: ls sorts them. It gets none of the caller's environment (locale,
 // quoting style, colours, widths) and is handed no pattern, only the folder
 // to list, so any number of pages in any environment gives the same
-// listing; the names that the pattern *.html matches are picked here.
-// Returns the listing, open at its start: the run reads the names it wrote
-// itself, whatever another run does to list.txt meanwhile. A link at
-// list.txt is replaced, never written through. Null when the listing could
-// not be made or written.
+// listing; the names that the pattern *.html matches are picked here. False
+// when ls could not be run, or failed.
+static bool list_folder(FILE *to)
+{
+    int pipe_fds[2];
+    if (pipe2(pipe_fds, O_CLOEXEC) != 0)
+        return false;
+    char ls[] = "ls", all[] = "-a", locale[] = "LC_ALL=C";
+    char *argv[] = {ls, all, nullptr}, *envp[] = {locale, nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
+    pid_t pid = -1;
+    bool ok = posix_spawnp(&pid, ls, &actions, nullptr, argv, envp) == 0;
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipe_fds[1]);
+    FILE *names = fdopen(pipe_fds[0], "r");
+    char name[name_max];
+    long len;
+    while (names && (len = read_name(names, name, sizeof(name))) >= 0)
+        if (name[0] != '.' && is_page(name, len))
+            fprintf(to, "%s\n", name);
+    if (names)
+        fclose(names);
+    else
+        close(pipe_fds[0]);
+    int st;
+    return ok && waitpid(pid, &st, 0) == pid && WIFEXITED(st) && WEXITSTATUS(st) == 0;
+}
+
+// Lists the folder's pages into a new list.txt, which replaces the old one
+// whole (a link at list.txt is replaced, never written through). Returns
+// the listing, open at its start: the run reads the names it wrote itself,
+// whatever another run does to list.txt meanwhile. Null when the listing
+// could not be made or written.
 static FILE *list_pages()
 {
+    replacement file = {-1, 0, ""};
     struct stat old;
     bool regular = lstat(list_name, &old) == 0 && S_ISREG(old.st_mode);
-    if (!may_replace(list_name) || !start_file(list_file, list_name, regular ? &old : nullptr))
+    if (!may_replace(list_name) || !start_file(file, list_name, regular ? &old : nullptr))
         return nullptr;
-    FILE *list = fdopen(list_file.fd, "w+");
-    int pipe_fds[2];
-    bool ok = list && pipe2(pipe_fds, O_CLOEXEC) == 0;
-    pid_t pid = -1;
-    if (ok) {
-        char ls[] = "ls", all[] = "-a", locale[] = "LC_ALL=C";
-        char *argv[] = {ls, all, nullptr}, *envp[] = {locale, nullptr};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
-        ok = posix_spawnp(&pid, ls, &actions, nullptr, argv, envp) == 0;
-        posix_spawn_file_actions_destroy(&actions);
-        close(pipe_fds[1]);
-        FILE *names = fdopen(pipe_fds[0], "r");
-        char name[name_max];
-        long len;
-        while (names && (len = read_name(names, name, sizeof(name))) >= 0)
-            if (name[0] != '.' && is_page(name, len))
-                fprintf(list, "%s\n", name);
-        if (names)
-            fclose(names);
-        else
-            close(pipe_fds[0]);
-    }
-    int st;
-    ok = ok && waitpid(pid, &st, 0) == pid && WIFEXITED(st) && WEXITSTATUS(st) == 0;
-    ok = ok && fflush(list) == 0 && !ferror(list) && put_in_place(list_file, list_name) &&
-         fseek(list, 0, SEEK_SET) == 0;
-    if (!ok) {
-        drop_file(list_file);
-        if (list)
-            fclose(list);
-        else
-            close(list_file.fd);
-        return nullptr;
-    }
-    return list;
+    FILE *list = fdopen(file.fd, "w+");
+    bool ok = list && list_folder(list) && fflush(list) == 0 && !ferror(list) &&
+              put_in_place(file, list_name) && fseek(list, 0, SEEK_SET) == 0;
+    if (!ok)
+        drop_file(file);
+    if (!list)
+        close_file(file);
+    else if (!ok)
+        fclose(list);
+    file.fd = -1; // closed, or the stream's
+    return ok ? list : nullptr;
 }
 
 // ---- Run ---------------------------------------------------------------
@@ -1303,8 +1391,7 @@ static void convert_pages()
         fclose(list);
         return;
     }
-    char name[name_max];
-    char id[sizeof(name) + sizeof("_html")]; // a leading _ may be added
+    char name[name_max], id[id_max];
     int pages = 0;
     long len;
     while ((len = read_name(list, name, sizeof(name))) >= 0) {
@@ -1320,8 +1407,8 @@ static void convert_pages()
     if (!listed)
         report(failure, "Can't read file %s\n", list_name);
     report(fine, "%d files processed.\n", pages);
-    bool complete = put_page_list();
-    if (!end_header(listed && complete) || !complete)
+    put_page_list();
+    if (!end_header(listed))
         report(failure, "Can't write file %s\n", header_name);
     fclose(list);
 }

@@ -64,7 +64,7 @@ TEST_P(changing_page, gives_a_block_that_compiles)
         {
             unlink(path);
             close(writer);
-            close(header_file.fd);
+            close(header.file.fd);
         }
     } removed = {path};
     // Two and a half blocks of lines that hold )", so the delimiter is html.
@@ -72,7 +72,7 @@ TEST_P(changing_page, gives_a_block_that_compiles)
     while (page.size() < block * 5 / 2)
         page += line;
     ASSERT_EQ(write(writer, page.data(), page.size()), static_cast<ssize_t>(page.size()));
-    header_file.fd = memfd_create("header", 0);
+    header.file.fd = memfd_create("header", 0);
     status = 0, reads_from_start = 0, added = c.added, added_at = c.at;
 
     testing::internal::CaptureStdout();
@@ -80,8 +80,8 @@ TEST_P(changing_page, gives_a_block_that_compiles)
     flush_out();
     string report = testing::internal::GetCapturedStdout();
 
-    string got(lseek(header_file.fd, 0, SEEK_END), '\0');
-    ASSERT_EQ(pread(header_file.fd, got.data(), got.size(), 0), static_cast<ssize_t>(got.size()));
+    string got(lseek(header.file.fd, 0, SEEK_END), '\0');
+    ASSERT_EQ(pread(header.file.fd, got.data(), got.size(), 0), static_cast<ssize_t>(got.size()));
     const string open = "const char p_html[] PROGMEM = R\"html(", close = ")html\";\r\n";
     EXPECT_EQ(got.compare(0, open.size(), open), 0);
     EXPECT_EQ(got.find(")html\""), got.size() - close.size()) << "the raw string ends early";

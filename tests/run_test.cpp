@@ -690,7 +690,7 @@ const string usage =
 
 const string long_name = string(250, 'n') + ".html"; // 255 bytes, the most Linux allows
 const string x10000 = string(10000, 'x');
-constexpr size_t read_block = 1 << 18; // what tarvel reads of a page at a time
+constexpr size_t read_block = TARVEL_BLOCK; // what tarvel reads of a page at a time
 
 // What a run prints that stops at the listing or the header.
 const string cannot_list = banner + "Can't write file list.txt\n";
@@ -1090,7 +1090,7 @@ std::vector<run_case> cases()
 
     // Lines that run over the sizes a reader may read in one go must come out
     // whole, with their CRs and indentation settled the same way.
-    for (size_t size : {4096, 65536, 262144, 1048576}) {
+    for (size_t size : {size_t(4096), size_t(65536), read_block, size_t(1048576)}) {
         for (size_t off : {size - 2, size - 1, size}) {
             string head = "  " + string(off - 2, 'w');
             t.push_back(

@@ -23,7 +23,7 @@ using std::string;
 namespace
 {
 
-constexpr size_t stretch = 64, read_block = 1 << 18; // tarvel's
+constexpr size_t stretch = TARVEL_STRETCH, read_block = TARVEL_BLOCK; // as tarvel is built
 
 struct sequence {
     const char *name;

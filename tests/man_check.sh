@@ -4,12 +4,10 @@
 #
 #   man_check.sh TARVEL MAN_PAGE
 set -euo pipefail
-source "$(dirname "$0")/skip.sh"
+source "$(dirname "$0")/common.sh"
 tarvel=$1 page=$2
 
-if ! command -v mandoc >/dev/null; then
-    skip "mandoc is missing, so the man page cannot be checked (apt-get install mandoc)"
-fi
+need mandoc mandoc
 mandoc -T lint -W warning "$page"
 
 # The rendered synopsis, without the overstrikes that make bold.

@@ -8,21 +8,17 @@
 #
 #   check.sh TARVEL PAGE...
 #
-# Exits 77, which the test reports as skipped, where arduino-builder, the
-# core or simavr is missing, unless TARVEL_NO_SKIP is set (as in CI): then
-# that is a failure.
+# Skipped where arduino-builder, the core or simavr is missing
+# (tests/common.sh).
 set -euo pipefail
-source "$(dirname "$0")/../skip.sh"
+source "$(dirname "$0")/../common.sh"
 tarvel=$1
 shift
 here=$(cd "$(dirname "$0")" && pwd)
 core=/usr/share/arduino/hardware/arduino
 
-if ! command -v arduino-builder >/dev/null || [ ! -d "$core/avr" ] || ! command -v simavr >/dev/null; then
-    skip "arduino-builder, the Arduino AVR core or simavr is missing, so the sketch cannot be built and run (apt-get install arduino-builder arduino-core-avr simavr)"
-fi
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+need "arduino-builder arduino-core-avr simavr" arduino-builder "$core/avr" simavr
+scratch
 
 # The Arduino IDE's way: pages in html/, tarvel run there.
 cp -r "$here/walk" "$work/walk"
@@ -44,11 +40,8 @@ g++ -std=gnu++11 -Wall -Wextra -Werror -I"$here/host" -I"$work/walk" -x c++ \
     "$work/build/sketch/walk.ino.cpp" -x none "$here/host/main.cpp" -o "$work/host"
 "$work/host" >"$work/host.txt"
 
-# simavr logs the UART on standard error, a line at a time in colour, with
-# every byte below 32 (the line ends too) shown as '.'.
-timeout 120 simavr -m atmega328p -f 16000000 "$work/build/walk.ino.elf" 2>"$work/uart.log" >/dev/null
-sed -n '/\x1b\[32m/,$p' "$work/uart.log" | sed 's/\x1b\[[0-9]*m//g' | tr -d '\n' >"$work/uart.txt"
-tr '\000-\037' '.' <"$work/host.txt" | tr -d '\n' >"$work/want.txt"
+uart atmega328p "$work/build/walk.ino.elf" "$work/uart.txt"
+tr '\000-\037' '.' <"$work/host.txt" >"$work/want.txt"
 if cmp -s "$work/uart.txt" "$work/want.txt"; then
     echo "the sketch printed in simavr what its host build prints: $(grep -c '^/' "$work/host.txt") pages"
     exit 0

@@ -1,15 +1,11 @@
 #!/usr/bin/env bash
 # Runs check.py with Debian's Python, which has Selenium, against Debian's
-# Chromium. Exits 77, which the test reports as skipped, where they or
-# cpp-httplib (for the server, which the build then leaves out) are missing,
-# unless TARVEL_NO_SKIP is set (as in CI): then that is a failure.
+# Chromium; skipped where they are missing (tests/common.sh).
 #
 #   check.sh DUMP SERVER PAGE...
 set -euo pipefail
-source "$(dirname "$0")/../skip.sh"
-if [ ! -x /usr/bin/chromium ] || [ ! -x /usr/bin/chromedriver ] ||
-    ! /usr/bin/python3 -c 'import selenium' 2>/dev/null || [ ! -x "$2" ]; then
-    skip "Chromium, Selenium or cpp-httplib is missing, so the pages cannot be rendered" \
-        "(apt-get install chromium chromium-driver python3-selenium libcpp-httplib-dev pkg-config)"
-fi
+source "$(dirname "$0")/../common.sh"
+need "chromium chromium-driver" /usr/bin/chromium /usr/bin/chromedriver
+/usr/bin/python3 -c 'import selenium' 2>/dev/null ||
+    skip "Selenium is missing, so this check cannot run (apt-get install python3-selenium)"
 exec /usr/bin/python3 "$(dirname "$0")/check.py" "$@"

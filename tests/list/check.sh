@@ -20,6 +20,7 @@ scratch
 mkdir -p "$work/pages/p" "$work/empty/p"
 cp "$@" "$work/pages/p"
 printf '<p>q</p>\n' >"$work/pages/p/$(printf 'odd "na\\me?\001 \303\251.html')"
+printf '<p>t</p>\n' >"$work/pages/p/tarvel_pages.html" # tarvel_pages_html, not the list's name
 for folder in pages empty; do
     (cd "$work/$folder/p" && "$tarvel" -z >/dev/null)
 done

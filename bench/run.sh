@@ -11,6 +11,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-5}
 work=${BENCH_DIR:-/tmp/tarvel-bench}
 build=$root/build-bench
+mkdir -p "$work"
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$build" -j2 --target tarvel bench_gen >/dev/null
@@ -58,7 +59,14 @@ ms() { awk -v ns="$1" 'BEGIN { printf "%8.1f ms", ns / 1e6 }'; }
 rate() { awk -v ns="$1" -v b="$2" 'BEGIN { printf "%8.1f MB/s", b / 1e6 / (ns / 1e9) }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
-echo "Machine: $(nproc) cores, $(awk -F': ' '/model name/ { print $2; exit }' /proc/cpuinfo)"
+# What the figures below belong to: the day, the commit, the machine.
+commit=$(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo unknown)
+git -C "$root" diff --quiet HEAD 2>/dev/null || commit+=" with changes"
+echo "Date: $(date -u +%F); commit: $commit"
+echo "Machine: $(nproc) cores, $(awk -F': ' '/model name/ { print $2; exit }' /proc/cpuinfo)," \
+    "$(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo);" \
+    "$(. /etc/os-release && echo "$PRETTY_NAME"), $(g++ --version | head -n 1 | awk '{ print "g++", $NF }')," \
+    "$(df -T "$work" | awk 'NR == 2 { print $2 }') in $work"
 
 make_pages corpus corpus
 bytes=$(cat "$work"/corpus/pages/*.html | wc -c)

@@ -8,8 +8,8 @@
 //   Limits and names   every fixed name, size and text
 //   Report             prints every message; gives the exit status      status
 //   Files              opens, reads and writes files safely
-//   Replacement files  starts the files that take an old one's place    live, fatal_signals
-//                      only once complete; a signal removes them
+//   Replacement files  new files that take an old one's place only      live, fatal_signals
+//                      once complete; on a signal, removes the unfinished
 //   Header             gathers the header's text into its new file;     out, header
 //                      the one verdict on it at the end
 //   Twins              writes each block's gzip twin and, at the end,   twin
@@ -71,7 +71,7 @@ constexpr size_t stretch = TARVEL_STRETCH;
 constexpr size_t header_buffer = 1 << 16;
 // Bytes that a local buffer reads of a file at a time: the old header, to
 // compare it, and the list of pages, to copy it.
-constexpr size_t scratch_chunk = 1 << 15;
+constexpr size_t scratch_chunk = 1 << 14;
 
 // Far more than the longest file name Linux allows (255 bytes).
 constexpr size_t name_max = 4096;

@@ -284,6 +284,15 @@ struct replacement {
 static replacement *volatile live[2]; // at most list.txt's and the header's
 static sigset_t fatal_signals;        // those that remove the temporary names first
 
+// Every file this run started, so that no page is one of them, however it
+// is reached (a link, /proc/self/fd, another name).
+static struct {
+    dev_t dev;
+    ino_t ino;
+    const char *path;
+} made[2];
+static size_t made_count;
+
 // Interrupted, the run removes the temporary names of its live files, then
 // dies of the signal as it would have.
 static void on_signal(int sig)
@@ -298,15 +307,18 @@ static void on_signal(int sig)
 // Every signal that would end the run, but for those of a fault in the
 // program itself; a signal the caller ignored stays ignored (nohup, a
 // background job of a script). A file too large for the caller's limit
-// fails its write instead of killing the run, which then reports it.
+// fails its write instead of killing the run, which then reports it; so
+// does a report whose reader went away (tarvel | head), which costs the
+// report, not the header.
 static void catch_signals()
 {
     signal(SIGXFSZ, SIG_IGN);
+    signal(SIGPIPE, SIG_IGN);
     sigemptyset(&fatal_signals);
     for (int sig = 1; sig <= SIGRTMAX; sig++) {
         bool fatal = sig >= SIGRTMIN;
-        for (int s : {SIGHUP, SIGINT, SIGQUIT, SIGPIPE, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM,
-                      SIGVTALRM, SIGPROF, SIGXCPU, SIGIO, SIGPWR, SIGSTKFLT})
+        for (int s : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM,
+                      SIGPROF, SIGXCPU, SIGIO, SIGPWR, SIGSTKFLT})
             fatal |= sig == s;
         struct sigaction was;
         if (fatal && sigaction(sig, nullptr, &was) == 0 && was.sa_handler != SIG_IGN)
@@ -368,6 +380,9 @@ static bool start_file(replacement &f, const char *path, const struct stat *old)
     hold_signals(false);
     if (f.fd < 0)
         return false;
+    struct stat st;
+    if (made_count < std::size(made) && fstat(f.fd, &st) == 0)
+        made[made_count++] = {st.st_dev, st.st_ino, path};
     mode_t mask = umask(0);
     umask(mask);
     // Failing to give the file away is no failure: it stays the runner's.
@@ -434,6 +449,15 @@ static void close_file(replacement &f)
     if (f.fd >= 0)
         close(f.fd);
     f.fd = -1;
+}
+
+// The path of the file this run started that st is, or null.
+static const char *made_by_run(const struct stat &st)
+{
+    for (size_t i = 0; i < made_count; i++)
+        if (made[i].dev == st.st_dev && made[i].ino == st.st_ino)
+            return made[i].path;
+    return nullptr;
 }
 
 // ---- Header ------------------------------------------------------------
@@ -534,13 +558,13 @@ static bool open_header()
            start_file(header.file, header.path, header.exists ? &header.old : nullptr);
 }
 
-// Keeps the old header if the page with this file is it: replacing it
-// would replace the page, and writing the header into it would feed it to
-// itself.
-static void keep_if_header(const struct stat &page)
+// Is the page with this file the old header? Then the old header is kept:
+// replacing it would replace the page.
+static bool is_old_header(const struct stat &page)
 {
-    if (header.exists && page.st_dev == header.old.st_dev && page.st_ino == header.old.st_ino)
-        header.is_a_page = true;
+    bool is = header.exists && page.st_dev == header.old.st_dev && page.st_ino == header.old.st_ino;
+    header.is_a_page |= is;
+    return is;
 }
 
 // Does the file at path hold exactly the bytes of the new header?
@@ -560,24 +584,40 @@ static bool same_bytes(const char *path)
     return same;
 }
 
-// Ends the header, the one verdict on it. When the run listed every page
-// (`listed`) and the new header is whole, it takes the old one's place,
-// flushed to disk first and its folder after; but when it holds the old
-// one's bytes, and in every other case, the old one stays untouched,
-// modification time and all. False when the new header fell short or could
-// not be put in place.
-static bool end_header(bool listed)
+// How many names the old header has now: a rename gives only one of them
+// the new header.
+static nlink_t header_names()
+{
+    struct stat now;
+    return lstat(header.path, &now) == 0 ? now.st_nlink : 1;
+}
+
+// Ends the header, the one verdict on it, which it reports should the
+// header fail. When the run listed every page (`listed`) and the new header
+// is whole, it takes the old one's place, flushed to disk first and its
+// folder after; but when it holds the old one's bytes, and in every other
+// case, the old one stays untouched, modification time and all. An old
+// header of several names (hard links) is kept too, since all but one of
+// them would keep the old header.
+static void end_header(bool listed)
 {
     flush_out();
     bool ok = header_may_be_whole();
     bool same = ok && listed && header.exists && same_bytes(header.path);
-    if (ok && listed && !same)
+    nlink_t names = ok && listed && !same && header.exists ? header_names() : 1;
+    if (names > 1)
+        report(failure,
+               "Can't write file %s: it has %lu names (hard links), and all but one would keep "
+               "the old header; make the others symbolic links\n",
+               header_name, static_cast<unsigned long>(names));
+    else if (ok && listed && !same)
         ok = fsync(header.file.fd) == 0 && put_in_place(header.file, header.path) &&
              sync_folder(header.path);
     drop_file(header.file);
     // Flushed already, so closing cannot lose what was written.
     close_file(header.file);
-    return ok;
+    if (!ok)
+        report(failure, "Can't write file %s\n", header_name);
 }
 
 // ---- Twins -------------------------------------------------------------
@@ -1233,6 +1273,24 @@ static bool convert(page &pg)
     return ok;
 }
 
+// The name of the run's own file that a page is, or null: the old header,
+// a file the run writes, or a standard stream that is a file. Read as a
+// page, the new header would feed itself to itself without end.
+static const char *own_file(const struct stat &page)
+{
+    if (is_old_header(page))
+        return header_name;
+    if (const char *made = made_by_run(page))
+        return made;
+    for (int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+        struct stat st;
+        if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == page.st_dev &&
+            st.st_ino == page.st_ino)
+            return fd == STDOUT_FILENO ? "standard output" : "standard error";
+    }
+    return nullptr;
+}
+
 // Appends the page `name` to the header as the array `id`. A page that
 // cannot be read still gets its closing line, so the header stays whole.
 void tarvel(const char *name, const char *id)
@@ -1244,7 +1302,11 @@ void tarvel(const char *name, const char *id)
         file_error(name);
         return;
     }
-    keep_if_header(st);
+    if (const char *own = own_file(st)) {
+        report(failure, "Can't convert file %s: it is %s\n", name, own);
+        close(pg.fd);
+        return;
+    }
     if (!claim(id)) {
         report(failure, "Can't convert file %s: %s is already used\n", name, id);
         close(pg.fd);
@@ -1361,6 +1423,31 @@ static bool open_std_streams()
     return true;
 }
 
+// Says what is wrong with a command line of no known meaning: the first
+// argument that is no option, or that follows one.
+static void misused(int argc, char *argv[])
+{
+    auto known = [](const char *a) {
+        for (const char *option : {"-z", "--gzip", "-h", "--help", "--version"})
+            if (!strcmp(a, option))
+                return true;
+        return false;
+    };
+    if (argc < 2) { // not even the program's name
+        report(misuse, "%s", usage);
+        return;
+    }
+    const char *a = argv[known(argv[1]) && argc > 2 ? 2 : 1];
+    if (a != argv[1] && known(a))
+        report(misuse, "tarvel: %s: no option combines with another\n", a);
+    else if (a[0] == '-' && a[1])
+        report(misuse, "tarvel: %s: no such option\n", a);
+    else
+        report(misuse, "tarvel: %s: tarvel takes no file names; run it in the folder of pages\n",
+               a);
+    report(misuse, "%s", usage);
+}
+
 // Reads the command line: true to go on and run, with the gzip twins or
 // without. Otherwise what it asked for has been reported.
 static bool options(int argc, char *argv[], bool &gzip)
@@ -1374,7 +1461,7 @@ static bool options(int argc, char *argv[], bool &gzip)
     else if (is("--version"))
         report(fine, "tarvel %s\n", TARVEL_VERSION);
     else
-        report(misuse, "%s", usage);
+        misused(argc, argv);
     return false;
 }
 
@@ -1408,8 +1495,7 @@ static void convert_pages()
         report(failure, "Can't read file %s\n", list_name);
     report(fine, "%d files processed.\n", pages);
     put_page_list();
-    if (!end_header(listed))
-        report(failure, "Can't write file %s\n", header_name);
+    end_header(listed);
     fclose(list);
 }
 

@@ -8,8 +8,9 @@
 //   Limits and names   every fixed name, size and text
 //   Report             prints every message; gives the exit status      status
 //   Files              opens, reads and writes files safely
-//   Replacement files  new files that take an old one's place only      live, fatal_signals
-//                      once complete; on a signal, removes the unfinished
+//   Replacement files  new files that take an old one's place only      live, fatal_signals,
+//                      once complete; on a signal, removes the          made, made_count
+//                      unfinished; knows every file the run started
 //   Header             gathers the header's text into its new file;     out, header
 //                      the one verdict on it at the end
 //   Twins              writes each block's gzip twin and, at the end,   twin
@@ -19,7 +20,8 @@
 //   Page reading       reads a page a block at a time                   in
 //   Delimiter          picks the delimiter that the page never closes   taken, taken_top
 //   Lines              the line rules and preformatted text of a block
-//   Pages              one page into its block: convert(), tarvel()
+//   Pages              one page into its block: convert(), tarvel();
+//                      refuses a page that is one of the run's own files
 //   Listing            lists the folder's pages into list.txt
 //   Run                the command line and the loop over the pages; main
 //

@@ -1,16 +1,36 @@
 # tarvel_header(target [GZIP] page...)
+# tarvel_header(target [GZIP] FOLDER folder)
 #
-# Generates htmls.h from the given pages whenever one of them changes, and
-# lets target include it as "htmls.h"; with GZIP, run as tarvel -z, it also
-# holds each page's gzip twin, length and ETag. The pages are copied into a
-# fresh folder of the build tree first: list.txt and the header stay out of
-# the source tree, and a page taken off the list leaves the header too. With no
-# pages the header is empty. Two pages of the same file name would overwrite
-# each other in that folder, so they stop the configure step.
-# Uses the tarvel target of this build if there is one, else the installed
-# program. Define PROGMEM for the target where the platform has none.
+# Generates htmls.h from pages and lets target include it as "htmls.h";
+# with GZIP, run as tarvel -z, it also holds each page's gzip twin, length
+# and ETag. The pages are copied into a fresh folder of the build tree
+# first: list.txt and the header stay out of the source tree, and a page
+# taken away leaves the header too. Uses the tarvel target of this build if
+# there is one, else the installed program. Define PROGMEM for the target
+# where the platform has none.
+#
+# Given pages, it converts them whenever one of them changes. Each must be
+# a page tarvel takes (a name ending in .html that does not start with a
+# dot), and no two may share a name, or the configure step stops. With no
+# pages the header is empty.
+#
+# Given a FOLDER, it copies the folder and converts it on every build, as
+# tarvel converts it in place, whatever its file names hold (CMake's lists
+# cannot hold some: ; " \ ${). A header that comes out the same keeps its
+# time, so nothing that includes it is rebuilt.
+
+# Run as a script before each Make build of a target: a header that was
+# deleted takes the stamp of its pages with it, so that the pages are
+# converted again. Make knows the header only as a by-product of the stamp.
+if(CMAKE_SCRIPT_MODE_FILE AND DEFINED TARVEL_HEADER AND DEFINED TARVEL_STAMP)
+  if(NOT EXISTS "${TARVEL_HEADER}")
+    file(REMOVE "${TARVEL_STAMP}")
+  endif()
+  return()
+endif()
+
 function(tarvel_header target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "GZIP" "" "")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "GZIP" "FOLDER" "")
   set(option "")
   if(arg_GZIP)
     set(option -z)
@@ -21,23 +41,54 @@ function(tarvel_header target)
     find_program(TARVEL_PROGRAM tarvel REQUIRED)
     set(tool ${TARVEL_PROGRAM})
   endif()
+  set(dir ${CMAKE_CURRENT_BINARY_DIR}/${target}_htmls)
+  set(convert COMMAND ${CMAKE_COMMAND} -E chdir ${dir}/pages ${tool} ${option})
+  set(fresh COMMAND ${CMAKE_COMMAND} -E rm -rf ${dir}/pages
+            COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}/pages)
+
+  if(DEFINED arg_FOLDER)
+    if(arg_UNPARSED_ARGUMENTS)
+      message(FATAL_ERROR "tarvel_header(${target}): pages and a FOLDER: ${arg_UNPARSED_ARGUMENTS}")
+    endif()
+    get_filename_component(folder "${arg_FOLDER}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+    if(NOT IS_DIRECTORY "${folder}")
+      message(FATAL_ERROR "tarvel_header(${target}): FOLDER ${folder} is no folder")
+    endif()
+    add_custom_target(
+      ${target}_htmls
+      ${fresh}
+      COMMAND ${CMAKE_COMMAND} -E copy_directory ${folder} ${dir}/pages
+      ${convert}
+      BYPRODUCTS ${dir}/htmls.h
+      COMMENT "Converting the pages of ${target} into htmls.h"
+      VERBATIM)
+    if(TARGET tarvel)
+      add_dependencies(${target}_htmls tarvel)
+    endif()
+    add_dependencies(${target} ${target}_htmls)
+    target_sources(${target} PRIVATE ${dir}/htmls.h)
+    target_include_directories(${target} PRIVATE ${dir})
+    return()
+  endif()
+
   # Page paths are the caller's, relative to its source folder.
   set(pages "")
+  set(names "")
   foreach(page IN LISTS arg_UNPARSED_ARGUMENTS)
     get_filename_component(page "${page}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
-    list(APPEND pages "${page}")
-  endforeach()
-  set(names "")
-  foreach(page IN LISTS pages)
     get_filename_component(name "${page}" NAME)
+    if(name MATCHES "^\\." OR NOT name MATCHES "\\.html$")
+      message(FATAL_ERROR "tarvel_header(${target}): ${page} is no page tarvel takes: "
+                          "its name must end in .html and not start with a dot")
+    endif()
     list(FIND names "${name}" at)
     if(at GREATER_EQUAL 0)
       list(GET pages ${at} first)
       message(FATAL_ERROR "tarvel_header(${target}): ${first} and ${page} have the same name")
     endif()
+    list(APPEND pages "${page}")
     list(APPEND names "${name}")
   endforeach()
-  set(dir ${CMAKE_CURRENT_BINARY_DIR}/${target}_htmls)
   set(copy "")
   if(pages)
     set(copy COMMAND ${CMAKE_COMMAND} -E copy ${pages} ${dir}/pages)
@@ -49,14 +100,21 @@ function(tarvel_header target)
   add_custom_command(
     OUTPUT ${dir}/htmls.stamp
     BYPRODUCTS ${dir}/htmls.h
-    COMMAND ${CMAKE_COMMAND} -E rm -rf ${dir}/pages
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}/pages
+    ${fresh}
     ${copy}
-    COMMAND ${CMAKE_COMMAND} -E chdir ${dir}/pages ${tool} ${option}
+    ${convert}
     COMMAND ${CMAKE_COMMAND} -E touch ${dir}/htmls.stamp
     DEPENDS ${pages} $<$<TARGET_EXISTS:tarvel>:tarvel>
     COMMENT "Converting the pages of ${target} into htmls.h"
     VERBATIM)
   target_sources(${target} PRIVATE ${dir}/htmls.stamp ${dir}/htmls.h)
   target_include_directories(${target} PRIVATE ${dir})
+  if(CMAKE_GENERATOR MATCHES "Make")
+    add_custom_target(
+      ${target}_htmls_check
+      COMMAND ${CMAKE_COMMAND} -DTARVEL_HEADER=${dir}/htmls.h -DTARVEL_STAMP=${dir}/htmls.stamp
+              -P ${CMAKE_CURRENT_FUNCTION_LIST_FILE}
+      VERBATIM)
+    add_dependencies(${target} ${target}_htmls_check)
+  endif()
 endfunction()

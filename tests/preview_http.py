@@ -1,14 +1,18 @@
 """Asks the preview server for a page as HTTP clients do, one row of request
 headers a case, and checks each answer as RFC 9110 has it: gzip only where
-the request takes it, 304 for a request that names the ETag, and no other
-coding than the firmware's own. / must be the page where it is index.html,
-else link it, and an unknown path is not found.
+the request takes it, 304 for a request that names the ETag, the page whole
+whatever Range asks, and no other coding than the firmware's own. / must be
+the page where it is index.html, else link it, and an unknown path is not
+found. Then as hostile clients do: paths that would forge a line of the
+log, pipelined requests, and a request while many idle or slow clients
+hold connections.
 
   preview_http.py SERVER PAGE
 """
 
 import gzip
 import http.client
+import socket
 import subprocess
 import sys
 
@@ -33,15 +37,31 @@ CASES = [
      None),
     ("other_etag", {"Accept-Encoding": "gzip", "If-None-Match": "\"x\""}, 200, GZIP),
     ("etag_named_without_gzip", {"If-None-Match": "{etag}"}, 200, RAW),
+    # A firmware sends the page whole, whatever Range asks.
+    ("range_past_the_end", {"Range": "bytes=1000-2000"}, 200, RAW),
+    ("range_past_the_twin", {"Accept-Encoding": "gzip", "Range": "bytes=300-"}, 200, GZIP),
+    ("ranges", {"Accept-Encoding": "gzip", "Range": "bytes=0-1,5-9"}, 200, GZIP),
+    ("range_of_no_meaning", {"Range": "bytes=abc"}, 200, RAW),
+    ("range_of_another_unit", {"Range": "items=0-5"}, 200, RAW),
 ]
 
 
 # name, path, then the answer: status and bytes the body must hold ({page}
-# the page's name, {raw} its raw string).
+# the page's name, {raw} its raw string). Asked by a client that takes any
+# coding: none of these answers has one.
 PATHS = [
     ("root_links_every_page", "/", 200, b'<a href="/{page}">'),
     ("unknown_path", "/nowhere.html", 404, b""),
+    ("line_feed_in_the_path", "/%0a200%20GET%20/forged", 404, b""),
+    ("zero_byte_after_the_page", "/{page}%00x", 404, b""),
 ]
+# What the log must say of them, and never a line of its own.
+LOGGED = [b"404 GET /\\x0a200 GET /forged", b"404 GET /{page}\\x00x"]
+FORGED = b"200 GET /forged"
+# Clients that hold a connection without a request, or send one a byte at
+# a time, while another asks: it must be answered long before the server
+# gives up on them (10 s).
+IDLE, SLOW, PATIENCE = 64, 64, 5
 # Where the page is index.html, / is that page.
 ROOT_IS_INDEX = ("root_is_index_html", "/", 200, b"{raw}")
 
@@ -61,13 +81,18 @@ def ask(port, path, headers):
 def wrong(case, port, path, etag, twin, raw):
     """What is wrong with the answer to one case."""
     name, headers, status, body = case
-    got, h, data = ask(port, path, {k: v.format(etag=etag) for k, v in headers.items()})
+    try:
+        got, h, data = ask(port, path, {k: v.format(etag=etag) for k, v in headers.items()})
+    except (OSError, http.client.HTTPException, OverflowError) as e:
+        return [f"no answer: {e!r}"]
     found = []
     if got != status:
         found.append(f"status {got}, not {status}")
     coding = h.get("content-encoding")
     if coding != (GZIP if body == GZIP else None):
         found.append(f"Content-Encoding {coding}")
+    if "content-range" in h:
+        found.append(f"Content-Range {h['content-range']}")
     if (body == GZIP or status == 304) != (h.get("etag") == etag):
         found.append(f"ETag {h.get('etag')}")
     if body is None and data:
@@ -79,6 +104,46 @@ def wrong(case, port, path, etag, twin, raw):
     if length is not None and int(length) != expected:
         found.append(f"Content-Length {length}, where the page has {expected}")
     return found
+
+
+def pipelined(port, path, raw, etag):
+    """Requests sent at once get their answers in turn, a 304 with no body."""
+    with socket.create_connection(("127.0.0.1", port), timeout=PATIENCE) as s:
+        s.sendall(f"GET {path} HTTP/1.1\r\nHost: x\r\nAccept-Encoding: gzip\r\n"
+                  f"If-None-Match: {etag}\r\n\r\n"
+                  f"GET {path} HTTP/1.1\r\nHost: x\r\n\r\n"
+                  "GET /nowhere.html HTTP/1.1\r\nHost: x\r\n\r\n".encode())
+        data = b""
+        try:
+            while not data.endswith(b"Not found\n"):
+                more = s.recv(65536)
+                if not more:
+                    break
+                data += more
+        except socket.timeout:
+            pass
+    at = [data.find(b"HTTP/1.1 304"), data.find(b"\r\n\r\nHTTP/1.1 200"), data.find(raw),
+          data.find(b"HTTP/1.1 404")]
+    ok = 0 == at[0] < at[1] < at[2] and at[2] + len(raw) == at[3]
+    return "pipelined_requests", "" if ok else f"answers: {data[:400]}"
+
+
+def held_up(port, path, raw):
+    """A request while idle and slow clients hold connections."""
+    held = [socket.create_connection(("127.0.0.1", port)) for _ in range(IDLE + SLOW)]
+    try:
+        for s in held[IDLE:]:
+            s.sendall(b"GET / HTTP/1.1\r\nHo")
+        try:
+            connection = http.client.HTTPConnection("127.0.0.1", port, timeout=PATIENCE)
+            connection.request("GET", path)
+            ok = connection.getresponse().read() == raw
+        except OSError as e:
+            ok, raw = False, e
+        return "answered_beside_idle_clients", "" if ok else f"not answered: {raw}"
+    finally:
+        for s in held:
+            s.close()
 
 
 def main():
@@ -97,16 +162,26 @@ def main():
             failed += bool(found)
         paths = [ROOT_IS_INDEX if page == "index.html" and p[1] == "/" else p for p in PATHS]
         for name, other, status, holds in paths:
-            got, _, body = ask(port, other, {})
+            got, h, body = ask(port, other.format(page=page), {"Accept-Encoding": "gzip, br, *"})
             holds = holds.replace(b"{page}", page.encode())
             ok = got == status and (body == raw if holds == b"{raw}" else holds in body)
-            print(f"{name}: " + ("as it must be" if ok else f"status {got}: {body[:200]}"))
+            ok = ok and "content-encoding" not in h
+            print(f"{name}: " + ("as it must be" if ok else f"status {got} {h}: {body[:200]}"))
             failed += not ok
-        print(f"{len(CASES) + len(paths) - failed} passed, {failed} failed")
-        sys.exit(1 if failed else 0)
+        hostile = [pipelined(port, path, raw, etag), held_up(port, path, raw)]
+        for name, found in hostile:
+            print(f"{name}: " + (found or "as it must be"))
+            failed += bool(found)
     finally:
         preview.kill()
         preview.wait()
+    log = preview.stdout.read()
+    found = [line for line in LOGGED if line.replace(b"{page}", page.encode()) not in log]
+    found += [b"a forged line"] if (b"\n" + FORGED) in log else []
+    print("log: " + (str(found) if found else "as it must be"))
+    failed += bool(found)
+    print(f"{len(CASES) + len(paths) + len(hostile) + 1 - failed} passed, {failed} failed")
+    sys.exit(1 if failed else 0)
 
 
 main()

@@ -10,6 +10,11 @@
 // comes with its ETag and Cache-Control: no-cache, so a browser asks again
 // on every visit, and a request that names the ETag in If-None-Match gets
 // 304 Not Modified and no body.
+//
+// As a firmware does, it sends every page whole (Range is ignored) and
+// compresses nothing itself. libmicrohttpd serves every connection from one
+// thread, so idle or slow clients hold up no other; one idle for
+// idle_seconds is closed. Pipelined requests are answered in turn.
 
 #include <algorithm>
 #include <cctype>
@@ -19,9 +24,15 @@
 #include <iterator>
 #include <string>
 
-#include <httplib.h>
+#include <arpa/inet.h>
+#include <microhttpd.h>
+#include <netinet/in.h>
+#include <unistd.h>
 
 #include "htmls.h"
+
+constexpr unsigned idle_seconds = 10; // a connection without a byte for this long is closed
+constexpr unsigned connections_max = 1000;
 
 struct page {
     const char *path;
@@ -107,71 +118,159 @@ static bool refused(const std::string &params)
 
 // Does the request take gzip? A coding is named in any case, x-gzip is
 // gzip, and * stands for gzip where gzip is not named; q=0 refuses.
-static bool takes_gzip(const httplib::Request &req)
+static bool takes_gzip(const std::string &accept_encoding)
 {
     int gzip = -1, any = -1; // -1: not named, 0: refused, 1: taken
-    any_item(req.get_header_value("Accept-Encoding"),
-             [&](const std::string &name, const std::string &params) {
-                 std::string coding = lower(name);
-                 int taken = !refused(params);
-                 if (coding == "gzip" || coding == "x-gzip")
-                     gzip = std::max(gzip, taken);
-                 else if (coding == "*")
-                     any = std::max(any, taken);
-                 return false;
-             });
+    any_item(accept_encoding, [&](const std::string &name, const std::string &params) {
+        std::string coding = lower(name);
+        int taken = !refused(params);
+        if (coding == "gzip" || coding == "x-gzip")
+            gzip = std::max(gzip, taken);
+        else if (coding == "*")
+            any = std::max(any, taken);
+        return false;
+    });
     return gzip >= 0 ? gzip == 1 : any == 1;
 }
 
 // Does If-None-Match name the ETag? It compares weakly: W/"x" names "x".
-static bool names_etag(const httplib::Request &req, const char *etag)
+static bool names_etag(const std::string &if_none_match, const char *etag)
 {
-    return any_item(req.get_header_value("If-None-Match"),
-                    [&](const std::string &tag, const std::string &) {
-                        return tag == "*" || tag == etag || tag == std::string("W/") + etag;
-                    });
+    return any_item(if_none_match, [&](const std::string &tag, const std::string &) {
+        return tag == "*" || tag == etag || tag == std::string("W/") + etag;
+    });
 }
 
-// Sends bytes as they are, through a provider of known length: the library
-// compresses a body it is handed whole, which a firmware does not do.
-static void send(httplib::Response &res, const char *bytes, size_t size)
+// The path of a request, its %XX escapes decoded; a zero byte stays in it,
+// so that /a.html%00x is no /a.html.
+static std::string decoded(const char *url)
 {
-    res.set_content_provider(size, "text/html",
-                             [bytes](size_t offset, size_t length, httplib::DataSink &sink) {
-                                 sink.write(bytes + offset, length);
-                                 return true;
-                             });
+    std::string path;
+    for (const char *p = url; *p; p++) {
+        if (p[0] == '%' && isxdigit(static_cast<unsigned char>(p[1])) &&
+            isxdigit(static_cast<unsigned char>(p[2]))) {
+            path += static_cast<char>(std::stoi(std::string(p + 1, 2), nullptr, 16));
+            p += 2;
+        } else {
+            path += *p;
+        }
+    }
+    return path;
 }
 
-static void serve(const httplib::Request &req, httplib::Response &res)
+// The library would decode the path itself, and cut it at a zero byte.
+static size_t keep_escapes(void *, struct MHD_Connection *, char *url)
 {
-    const page *p = find(req.path == "/" ? "/index.html" : req.path);
-    if (!p && req.path == "/") {
-        res.set_content(index_of_pages(), "text/html");
-        return;
+    return strlen(url);
+}
+
+// Every value of a request header, joined as one list: a client may send
+// the header more than once.
+static std::string header(struct MHD_Connection *connection, const char *name)
+{
+    struct wanted {
+        const char *name;
+        std::string value;
+    } w = {name, ""};
+    MHD_get_connection_values(
+        connection, MHD_HEADER_KIND,
+        [](void *cls, enum MHD_ValueKind, const char *key, const char *value) {
+            auto *w = static_cast<wanted *>(cls);
+            if (!strcasecmp(key, w->name))
+                w->value += (w->value.empty() ? "" : ", ") + std::string(value ? value : "");
+            return MHD_YES;
+        },
+        &w);
+    return w.value;
+}
+
+// What a request gets.
+struct reply {
+    unsigned status;
+    const void *bytes;
+    size_t size;
+    const char *type;
+    const page *p; // the page answered, which adds its headers
+    bool gzip;     // its twin, or 304 for it
+};
+
+static reply answer(struct MHD_Connection *connection, const char *method, const std::string &path,
+                    const std::string &links)
+{
+    static const char not_allowed[] = "Only GET and HEAD\n", not_found[] = "Not found\n";
+    if (strcmp(method, "GET") && strcmp(method, "HEAD"))
+        return {MHD_HTTP_METHOD_NOT_ALLOWED,
+                not_allowed,
+                sizeof(not_allowed) - 1,
+                "text/plain",
+                nullptr,
+                false};
+    const page *p = find(path == "/" ? "/index.html" : path);
+    if (!p && path == "/")
+        return {MHD_HTTP_OK, links.data(), links.size(), "text/html", nullptr, false};
+    if (!p)
+        return {MHD_HTTP_NOT_FOUND, not_found, sizeof(not_found) - 1, "text/plain", nullptr, false};
+    if (!p->gz || !takes_gzip(header(connection, MHD_HTTP_HEADER_ACCEPT_ENCODING)))
+        return {MHD_HTTP_OK, p->text, p->size, "text/html", p, false};
+    if (names_etag(header(connection, MHD_HTTP_HEADER_IF_NONE_MATCH), p->etag))
+        // The library sends no body with a 304, and gives the length a 200
+        // would have.
+        return {MHD_HTTP_NOT_MODIFIED, p->gz, p->gz_len, "text/html", p, true};
+    return {MHD_HTTP_OK, p->gz, p->gz_len, "text/html", p, true};
+}
+
+// Logs an answer, the path's bytes as they came but for control bytes, a
+// backslash and bytes above ~, which are escaped: no client writes a line
+// of its own into the log.
+static void log_answer(unsigned status, const char *method, const std::string &path)
+{
+    std::string shown;
+    for (unsigned char c : path) {
+        char hex[5];
+        snprintf(hex, sizeof(hex), "\\x%02x", c);
+        shown += c >= ' ' && c < 0x7f && c != '\\' ? std::string(1, static_cast<char>(c)) : hex;
     }
-    if (!p) {
-        res.status = 404;
-        res.set_content("Not found\n", "text/plain");
-        return;
+    printf("%u %s %s\n", status, method, shown.c_str());
+    fflush(stdout);
+}
+
+// Answers a request once its headers are in, with the bytes as they are:
+// the library compresses nothing and leaves Range alone, so every page goes
+// out whole. The first call for a request only marks it seen; a reply
+// queued before the request is read through would close the connection.
+static MHD_Result on_request(void *, struct MHD_Connection *connection, const char *url,
+                             const char *method, const char *, const char *, size_t *body_size,
+                             void **seen)
+{
+    if (!*seen) {
+        *seen = connection;
+        return MHD_YES;
     }
-    res.set_header("Vary", "Accept-Encoding");
-    res.set_header("Cache-Control", "no-cache");
-    if (!p->gz || !takes_gzip(req)) {
-        send(res, p->text, p->size);
-        return;
+    if (*body_size) { // the pages take no body: it goes unread
+        *body_size = 0;
+        return MHD_YES;
+    }
+    static const std::string links = index_of_pages();
+    std::string path = decoded(url);
+    reply r = answer(connection, method, path, links);
+    struct MHD_Response *response = MHD_create_response_from_buffer(
+        r.size, const_cast<void *>(r.bytes), MHD_RESPMEM_PERSISTENT);
+    if (!response)
+        return MHD_NO;
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, r.type);
+    if (r.p) {
+        MHD_add_response_header(response, MHD_HTTP_HEADER_VARY, "Accept-Encoding");
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-cache");
     }
     // The ETag names the gzip bytes, so only they carry it.
-    res.set_header("ETag", p->etag);
-    if (names_etag(req, p->etag)) {
-        // No body, and the length a 200 would have: the library would
-        // otherwise say 0.
-        res.status = 304;
-        res.set_header("Content-Length", std::to_string(p->gz_len));
-        return;
-    }
-    res.set_header("Content-Encoding", "gzip");
-    send(res, reinterpret_cast<const char *>(p->gz), p->gz_len);
+    if (r.gzip)
+        MHD_add_response_header(response, MHD_HTTP_HEADER_ETAG, r.p->etag);
+    if (r.gzip && r.status == MHD_HTTP_OK)
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_ENCODING, "gzip");
+    MHD_Result queued = MHD_queue_response(connection, r.status, response);
+    MHD_destroy_response(response);
+    log_answer(r.status, method, path);
+    return queued;
 }
 
 int main(int argc, char *argv[])
@@ -182,21 +281,23 @@ int main(int argc, char *argv[])
         fputs("usage: preview [PORT]\n", stderr);
         return 2;
     }
-    httplib::Server server;
-    server.Get(".*", serve);
-    server.set_logger([](const httplib::Request &req, const httplib::Response &res) {
-        printf("%d %s %s\n", res.status, req.method.c_str(), req.path.c_str());
-        fflush(stdout);
-    });
-    if (port == 0)
-        port = server.bind_to_any_port("127.0.0.1");
-    else if (!server.bind_to_port("127.0.0.1", static_cast<int>(port)))
-        port = -1;
-    if (port < 0) {
+    struct sockaddr_in at = {};
+    at.sin_family = AF_INET;
+    at.sin_port = htons(static_cast<uint16_t>(port));
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    struct MHD_Daemon *daemon =
+        MHD_start_daemon(MHD_USE_AUTO_INTERNAL_THREAD, 0, nullptr, nullptr, on_request, nullptr,
+                         MHD_OPTION_SOCK_ADDR, &at, MHD_OPTION_CONNECTION_TIMEOUT, idle_seconds,
+                         MHD_OPTION_CONNECTION_LIMIT, connections_max, MHD_OPTION_UNESCAPE_CALLBACK,
+                         keep_escapes, nullptr, MHD_OPTION_END);
+    const union MHD_DaemonInfo *bound =
+        daemon ? MHD_get_daemon_info(daemon, MHD_DAEMON_INFO_BIND_PORT) : nullptr;
+    if (!bound) {
         fprintf(stderr, "preview: cannot listen on 127.0.0.1:%s\n", argc > 1 ? argv[1] : "8080");
         return 1;
     }
-    printf("Serving %zu pages on http://127.0.0.1:%ld/\n", std::size(pages) - 1, port);
+    printf("Serving %zu pages on http://127.0.0.1:%u/\n", std::size(pages) - 1, bound->port);
     fflush(stdout);
-    return server.listen_after_bind() ? 0 : 1;
+    for (;;)
+        pause(); // until a signal ends it
 }

@@ -7,7 +7,10 @@ found. Then as hostile clients do: paths that would forge a line of the
 log, pipelined requests, and a request while many idle or slow clients
 hold connections.
 
-  preview_http.py SERVER PAGE
+  preview_http.py SERVER PAGE [OTHER...]
+
+Each OTHER page, of any name, must be served too: raw, and as a twin that
+inflates to it.
 """
 
 import gzip
@@ -15,6 +18,7 @@ import http.client
 import socket
 import subprocess
 import sys
+import urllib.parse
 
 GZIP, RAW = "gzip", "raw"
 
@@ -47,7 +51,7 @@ CASES = [
 
 
 # name, path, then the answer: status and bytes the body must hold ({page}
-# the page's name, {raw} its raw string). Asked by a client that takes any
+# the page's name, {twin} its gzip twin). Asked by a client that takes any
 # coding: none of these answers has one.
 PATHS = [
     ("root_links_every_page", "/", 200, b'<a href="/{page}">'),
@@ -62,8 +66,8 @@ FORGED = b"200 GET /forged"
 # a time, while another asks: it must be answered long before the server
 # gives up on them (10 s).
 IDLE, SLOW, PATIENCE = 64, 64, 5
-# Where the page is index.html, / is that page.
-ROOT_IS_INDEX = ("root_is_index_html", "/", 200, b"{raw}")
+# Where the page is index.html, / is that page: its twin.
+ROOT_IS_INDEX = ("root_is_index_html", "/", 200, b"{twin}")
 
 
 def ask(port, path, headers):
@@ -128,6 +132,18 @@ def pipelined(port, path, raw, etag):
     return "pipelined_requests", "" if ok else f"answers: {data[:400]}"
 
 
+def served(port, name):
+    """A page of any name is served at its path, raw and as its twin."""
+    path = "/" + urllib.parse.quote(name)
+    try:
+        got, _, raw = ask(port, path, {})
+        got_gz, h, twin = ask(port, path, {"Accept-Encoding": "gzip"})
+        ok = got == got_gz == 200 and h.get("content-encoding") == GZIP and gzip.decompress(twin) == raw
+    except (OSError, http.client.HTTPException, gzip.BadGzipFile) as e:
+        ok, got = False, e
+    return f"served_at_{path}", "" if ok else f"answer: {got}"
+
+
 def held_up(port, path, raw):
     """A request while idle and slow clients hold connections."""
     held = [socket.create_connection(("127.0.0.1", port)) for _ in range(IDLE + SLOW)]
@@ -147,7 +163,7 @@ def held_up(port, path, raw):
 
 
 def main():
-    server, page = sys.argv[1], sys.argv[2]
+    server, page, others = sys.argv[1], sys.argv[2], sys.argv[3:]
     preview = subprocess.Popen([server, "0"], stdout=subprocess.PIPE)
     try:
         # "Serving N pages on http://127.0.0.1:PORT/"
@@ -164,11 +180,13 @@ def main():
         for name, other, status, holds in paths:
             got, h, body = ask(port, other.format(page=page), {"Accept-Encoding": "gzip, br, *"})
             holds = holds.replace(b"{page}", page.encode())
-            ok = got == status and (body == raw if holds == b"{raw}" else holds in body)
-            ok = ok and "content-encoding" not in h
+            page_itself = holds == b"{twin}"
+            ok = got == status and (body == twin if page_itself else holds in body)
+            ok = ok and h.get("content-encoding") == (GZIP if page_itself else None)
             print(f"{name}: " + ("as it must be" if ok else f"status {got} {h}: {body[:200]}"))
             failed += not ok
         hostile = [pipelined(port, path, raw, etag), held_up(port, path, raw)]
+        hostile += [served(port, other) for other in others]
         for name, found in hostile:
             print(f"{name}: " + (found or "as it must be"))
             failed += bool(found)

@@ -52,7 +52,7 @@ CASES = [
 
 # name, path, then the answer: status and bytes the body must hold ({page}
 # the page's name, {twin} its gzip twin). Asked by a client that takes any
-# coding: none of these answers has one.
+# coding: none but the page itself comes with one.
 PATHS = [
     ("root_links_every_page", "/", 200, b'<a href="/{page}">'),
     ("unknown_path", "/nowhere.html", 404, b""),

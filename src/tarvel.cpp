@@ -9,8 +9,8 @@
 //   Report             prints every message; gives the exit status      status
 //   Files              opens, reads and writes files safely
 //   Replacement files  new files that take an old one's place only      live, fatal_signals,
-//                      once complete; on a signal, removes the          made, made_count
-//                      unfinished; knows every file the run started
+//                      once complete; on a signal, removes the          own, own_count
+//                      unfinished; knows the run's own files
 //   Header             gathers the header's text into its new file;     out, header
 //                      the one verdict on it at the end
 //   Twins              writes each block's gzip twin and, at the end,   twin
@@ -286,14 +286,23 @@ struct replacement {
 static replacement *volatile live[2]; // at most list.txt's and the header's
 static sigset_t fatal_signals;        // those that remove the temporary names first
 
-// Every file this run started, so that no page is one of them, however it
-// is reached (a link, /proc/self/fd, another name).
+// The run's own files: those it started, and its standard output and error
+// where they are files; no page may be one of them, however it is reached
+// (a link, /proc/self/fd, another name).
 static struct {
     dev_t dev;
     ino_t ino;
-    const char *path;
-} made[2];
-static size_t made_count;
+    const char *name;
+} own[4];
+static size_t own_count;
+
+// Counts the regular file open at fd among the run's own, under name.
+static void add_own(int fd, const char *name)
+{
+    struct stat st;
+    if (own_count < std::size(own) && fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+        own[own_count++] = {st.st_dev, st.st_ino, name};
+}
 
 // Interrupted, the run removes the temporary names of its live files, then
 // dies of the signal as it would have.
@@ -382,9 +391,7 @@ static bool start_file(replacement &f, const char *path, const struct stat *old)
     hold_signals(false);
     if (f.fd < 0)
         return false;
-    struct stat st;
-    if (made_count < std::size(made) && fstat(f.fd, &st) == 0)
-        made[made_count++] = {st.st_dev, st.st_ino, path};
+    add_own(f.fd, path);
     mode_t mask = umask(0);
     umask(mask);
     // Failing to give the file away is no failure: it stays the runner's.
@@ -453,12 +460,12 @@ static void close_file(replacement &f)
     f.fd = -1;
 }
 
-// The path of the file this run started that st is, or null.
-static const char *made_by_run(const struct stat &st)
+// The name of the run's own file that st is, or null.
+static const char *own_name(const struct stat &st)
 {
-    for (size_t i = 0; i < made_count; i++)
-        if (made[i].dev == st.st_dev && made[i].ino == st.st_ino)
-            return made[i].path;
+    for (size_t i = 0; i < own_count; i++)
+        if (own[i].dev == st.st_dev && own[i].ino == st.st_ino)
+            return own[i].name;
     return nullptr;
 }
 
@@ -1275,22 +1282,12 @@ static bool convert(page &pg)
     return ok;
 }
 
-// The name of the run's own file that a page is, or null: the old header,
-// a file the run writes, or a standard stream that is a file. Read as a
-// page, the new header would feed itself to itself without end.
+// The name of the run's own file that a page is, or null: the old header
+// or one of own. Read as a page, the new header would feed itself to
+// itself without end.
 static const char *own_file(const struct stat &page)
 {
-    if (is_old_header(page))
-        return header_name;
-    if (const char *made = made_by_run(page))
-        return made;
-    for (int fd : {STDOUT_FILENO, STDERR_FILENO}) {
-        struct stat st;
-        if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == page.st_dev &&
-            st.st_ino == page.st_ino)
-            return fd == STDOUT_FILENO ? "standard output" : "standard error";
-    }
-    return nullptr;
+    return is_old_header(page) ? header_name : own_name(page);
 }
 
 // Appends the page `name` to the header as the array `id`. A page that
@@ -1512,6 +1509,8 @@ int main(int argc, char *argv[])
         if (gzip)
             start_twins();
         catch_signals();
+        add_own(STDOUT_FILENO, "standard output");
+        add_own(STDERR_FILENO, "standard error");
         convert_pages();
         end_twins();
     }

@@ -54,6 +54,11 @@ function(tarvel_header target)
     if(NOT IS_DIRECTORY "${folder}")
       message(FATAL_ERROR "tarvel_header(${target}): FOLDER ${folder} is no folder")
     endif()
+    # A copy into the folder itself would copy itself without end.
+    string(FIND "${dir}/" "${folder}/" inside)
+    if(inside EQUAL 0)
+      message(FATAL_ERROR "tarvel_header(${target}): FOLDER ${folder} holds the build tree")
+    endif()
     add_custom_target(
       ${target}_htmls
       ${fresh}

@@ -120,6 +120,9 @@ CMAKE
         -S "$project" -B "$work/refused" -DTARVEL_PROGRAM="$tarvel"
     rm -rf "$work/refused"
 done
+sed -i 's|tarvel_header(firmware GZIP .*|tarvel_header(firmware FOLDER .)|' "$project/CMakeLists.txt"
+refuses "a folder that holds the build tree" "FOLDER $project holds the build tree" \
+    -S "$project" -B "$project/build" -DTARVEL_PROGRAM="$tarvel"
 refuses "a preview folder that is none" "TARVEL_PREVIEW_PAGES /no/such/folder is no folder" \
     -S "$(dirname "$helper")/.." -B "$work/refused" -DBUILD_TESTING=OFF \
     -DTARVEL_PREVIEW_PAGES=/no/such/folder

@@ -612,14 +612,14 @@ static void end_header(bool listed)
 {
     flush_out();
     bool ok = header_may_be_whole();
-    bool same = ok && listed && header.exists && same_bytes(header.path);
-    nlink_t names = ok && listed && !same && header.exists ? header_names() : 1;
+    bool replace = ok && listed && !(header.exists && same_bytes(header.path));
+    nlink_t names = replace && header.exists ? header_names() : 1;
     if (names > 1)
         report(failure,
                "Can't write file %s: it has %lu names (hard links), and all but one would keep "
                "the old header; make the others symbolic links\n",
                header_name, static_cast<unsigned long>(names));
-    else if (ok && listed && !same)
+    else if (replace)
         ok = fsync(header.file.fd) == 0 && put_in_place(header.file, header.path) &&
              sync_folder(header.path);
     drop_file(header.file);

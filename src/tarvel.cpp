@@ -1,4 +1,5 @@
-// tarvel: turn the HTML pages of a folder into one C++ header of PROGMEM raw strings.
+// tarvel: turn the HTML pages of a folder (-a: every file of its tree) into one C++
+// header of PROGMEM arrays.
 //
 // The unit reads from the bottom up: main, in the last section, calls into
 // the sections above it, and each section uses only those above it. A
@@ -7,22 +8,26 @@
 //   Section            What it does                                     Owns
 //   Limits and names   every fixed name, size and text
 //   Report             prints every message; gives the exit status      status
-//   Files              opens, reads and writes files safely
+//   Files              opens, reads and writes files safely; tells      root
+//                      whether a file lies in the folder's tree (-a)
 //   Replacement files  new files that take an old one's place only      live, fatal_signals,
 //                      once complete; on a signal, removes the          own, own_count
 //                      unfinished; knows the run's own files
 //   Header             gathers the header's text into its new file;     out, header
 //                      the one verdict on it at the end
-//   Twins              writes each block's gzip twin and, at the end,   twin
-//                      the list of pages (-z)
-//   Identifiers        makes array names; takes each once in a run      seen, journal_buf,
-//                                                                       journal_len, journal
+//   Twins              ends each block: its length and ETag (-a), its   twin
+//                      gzip twin (-z); counts what the files cost
+//   Record             makes array names; takes each once in a run;     seen, record
+//                      records every block written
+//   List               ends the header with the list of its blocks
 //   Page reading       reads a page a block at a time                   in
 //   Delimiter          picks the delimiter that the page never closes   taken, taken_top
 //   Lines              the line rules and preformatted text of a block
-//   Pages              one page into its block: convert(), tarvel();
-//                      refuses a page that is one of the run's own files
-//   Listing            lists the folder's pages into list.txt
+//   Pages              one file into its block: convert(), tarvel();
+//                      refuses a file that is one of the run's own files,
+//                      and (-a) one that links out of the tree
+//   Listing            lists the folder's pages (-a: the tree's files)
+//                      into list.txt
 //   Run                the command line and the loop over the pages; main
 //
 // Test seams: TARVEL_BLOCK and TARVEL_STRETCH, which the build sets for
@@ -30,7 +35,7 @@
 // TARVEL_READ_PAGE, a function that reads pages in place of read_full (Page
 // reading); TARVEL_NO_MAIN, which leaves main out (Run); and
 // forget_identifiers(), for a test that converts pages as runs of their own
-// (Identifiers).
+// (Record).
 
 #include <algorithm>
 #include <cerrno>
@@ -41,9 +46,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <fts.h>
+#include <initializer_list>
 #include <iterator>
 #include <libdeflate.h>
 #include <spawn.h>
+#include <strings.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -75,10 +83,11 @@ constexpr size_t header_buffer = 1 << 16;
 // compare it, and the list of pages, to copy it.
 constexpr size_t scratch_chunk = 1 << 14;
 
-// Far more than the longest file name Linux allows (255 bytes).
+// Far more than the longest file name Linux allows (255 bytes); with -a,
+// the longest path below the folder that the run takes.
 constexpr size_t name_max = 4096;
-// An identifier: a name, a _ in front of a leading digit, and "_html".
-constexpr size_t id_max = 1 + name_max + sizeof("_html");
+// An identifier: a _ in front of a leading digit, and the name.
+constexpr size_t id_max = 1 + name_max;
 // C++ allows a raw string delimiter of at most 16 characters.
 constexpr size_t delimiter_max = 16;
 // Delimiters that one pass over a page tells apart: a bit each.
@@ -94,10 +103,11 @@ constexpr int links_max = 40;
 constexpr size_t seen_bytes = 1 << 20;
 // Bits of the bit set that an identifier sets.
 constexpr int seen_hashes = 3;
-// Bytes of the journal's lines gathered before a write, and read back at a
-// time; an identifier and its line feed must fit.
-constexpr size_t journal_buffer = 1 << 14;
-static_assert(journal_buffer > id_max + 1, "an identifier fits the journal's buffer");
+// Bytes of the record's lines gathered before a write, and read back at a
+// time; a line must fit: an identifier, a space, a flag, a space, a name and
+// a line feed.
+constexpr size_t record_buffer = 1 << 14;
+static_assert(record_buffer > id_max + 3 + name_max + 1, "a line fits the record's buffer");
 
 // The most text of one page that -z compresses: a page is compressed whole.
 constexpr size_t twin_max = 1 << 24;
@@ -108,15 +118,84 @@ constexpr size_t twin_gz_max = twin_max + twin_max / 1024 + 1024;
 constexpr int gzip_level = 12;
 // Bytes of a twin written on one line of the header.
 constexpr size_t twin_line = 32;
-// An entry of the list of pages: the page's name, as escapes of up to 4
-// characters a byte, its identifier four times, and under 80 bytes of text
-// around them.
-constexpr size_t entry_max = 4 * name_max + 4 * id_max + 80;
+// An entry of the list of pages or files: the name, as escapes of up to 4
+// characters a byte, the identifier five times, a type, and under 100
+// bytes of text around them.
+constexpr size_t type_max = 40;
+constexpr size_t entry_max = 4 * name_max + 5 * id_max + type_max + 100;
+
+// The names that a block's identifier ID gives the header with -a and -z:
+// ID itself, then ID and these suffixes.
+static const char *const suffixes[] = {"_len", "_gz", "_gz_len", "_etag"};
+
+// The types of the files of a web UI, by their extension, in any case.
+// "html" comes first: it is a page's.
+static const struct {
+    const char *extension, *type;
+} types[] = {
+    {"html", "text/html"},        {"htm", "text/html"},
+    {"css", "text/css"},          {"js", "text/javascript"},
+    {"mjs", "text/javascript"},   {"json", "application/json"},
+    {"map", "application/json"},  {"webmanifest", "application/manifest+json"},
+    {"svg", "image/svg+xml"},     {"png", "image/png"},
+    {"jpg", "image/jpeg"},        {"jpeg", "image/jpeg"},
+    {"gif", "image/gif"},         {"webp", "image/webp"},
+    {"avif", "image/avif"},       {"bmp", "image/bmp"},
+    {"ico", "image/x-icon"},      {"woff", "font/woff"},
+    {"woff2", "font/woff2"},      {"ttf", "font/ttf"},
+    {"otf", "font/otf"},          {"eot", "application/vnd.ms-fontobject"},
+    {"wasm", "application/wasm"}, {"txt", "text/plain"},
+    {"csv", "text/csv"},          {"md", "text/markdown"},
+    {"xml", "application/xml"},   {"pdf", "application/pdf"},
+    {"zip", "application/zip"},   {"gz", "application/gzip"},
+    {"mp3", "audio/mpeg"},        {"wav", "audio/wav"},
+    {"ogg", "audio/ogg"},         {"mp4", "video/mp4"},
+    {"webm", "video/webm"},
+};
+static const char unknown_type[] = "application/octet-stream";
+
+// Names that no array may take, since they are C++'s own: keywords, and
+// the alternative tokens (and, or ...).
+static const char *const keywords[] = {
+    "alignas",       "alignof",     "and",
+    "and_eq",        "asm",         "auto",
+    "bitand",        "bitor",       "bool",
+    "break",         "case",        "catch",
+    "char",          "char8_t",     "char16_t",
+    "char32_t",      "class",       "compl",
+    "concept",       "const",       "consteval",
+    "constexpr",     "constinit",   "const_cast",
+    "continue",      "co_await",    "co_return",
+    "co_yield",      "decltype",    "default",
+    "delete",        "do",          "double",
+    "dynamic_cast",  "else",        "enum",
+    "explicit",      "export",      "extern",
+    "false",         "float",       "for",
+    "friend",        "goto",        "if",
+    "inline",        "int",         "long",
+    "mutable",       "namespace",   "new",
+    "noexcept",      "not",         "not_eq",
+    "nullptr",       "operator",    "or",
+    "or_eq",         "private",     "protected",
+    "public",        "register",    "reinterpret_cast",
+    "requires",      "return",      "short",
+    "signed",        "sizeof",      "static",
+    "static_assert", "static_cast", "struct",
+    "switch",        "template",    "this",
+    "thread_local",  "throw",       "true",
+    "try",           "typedef",     "typeid",
+    "typename",      "union",       "unsigned",
+    "using",         "virtual",     "void",
+    "volatile",      "wchar_t",     "while",
+    "xor",           "xor_eq",
+};
 
 static const char usage[] =
-    "usage: tarvel [-z | --gzip | -h | --help | --version]\n"
+    "usage: tarvel [-a | --assets] [-z | --gzip]\n"
+    "       tarvel -h | --help | --version\n"
     "Run in a folder of HTML pages: lists its *.html pages in list.txt and puts them\n"
-    "as PROGMEM raw strings (-z: and gzip twins) in ../htmls.h, whole or not at all.\n";
+    "as PROGMEM raw strings (-z: and gzip twins) in ../htmls.h, whole or not at all;\n"
+    "-a: every file of the folder and its subfolders, with its type, in one list.\n";
 
 static const char banner[] = "--------------------------------------\n"
                              "Convert all .html files in this folder\n"
@@ -262,6 +341,51 @@ static bool sync_folder(const char *path)
     return ok;
 }
 
+// The name of fd under /proc, through which the file can be linked anew or
+// its real path read.
+constexpr size_t fd_name_max = sizeof("/proc/self/fd/") + 3 * sizeof(int);
+static void fd_name(int fd, char (&name)[fd_name_max])
+{
+    snprintf(name, sizeof(name), "/proc/self/fd/%d", fd);
+}
+
+// With -a, the real path of the folder that the run converts: the root of
+// the tree whose files it takes. Empty otherwise.
+static char root[PATH_MAX];
+
+static bool find_root()
+{
+    return realpath(".", root) != nullptr;
+}
+
+// Why the file open at fd is no file of the tree, or null (and always
+// without -a): the tree holds the files below the root whose names start
+// with no dot. What was opened is judged, not the name it was opened by, so
+// a link that changes after the check changes nothing.
+static const char *outside_tree(int fd)
+{
+    if (!root[0])
+        return nullptr;
+    char proc[fd_name_max], real[PATH_MAX];
+    fd_name(fd, proc);
+    ssize_t n = readlink(proc, real, sizeof(real) - 1);
+    real[std::max<ssize_t>(n, 0)] = '\0';
+    size_t len = strcmp(root, "/") ? strlen(root) : 0; // the root's path, less a lone /
+    if (n <= 0 || strncmp(real, root, len) != 0 || real[len] != '/')
+        return "it links outside the folder";
+    if (strstr(real + len, "/."))
+        return "it links to a name that starts with a dot";
+    return nullptr;
+}
+
+// Is path a link to a folder?
+static bool links_to_folder(const char *path)
+{
+    struct stat link, target;
+    return lstat(path, &link) == 0 && S_ISLNK(link.st_mode) && stat(path, &target) == 0 &&
+           S_ISDIR(target.st_mode);
+}
+
 // ---- Replacement files -------------------------------------------------
 
 // A file written anew that takes the place of the one at its path only once
@@ -405,8 +529,8 @@ static bool start_file(replacement &f, const char *path, const struct stat *old)
 static bool link_temp(replacement &f, const char *path)
 {
     static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    char proc[sizeof("/proc/self/fd/") + 3 * sizeof(int)];
-    snprintf(proc, sizeof(proc), "/proc/self/fd/%d", f.fd);
+    char proc[fd_name_max];
+    fd_name(f.fd, proc);
     unsigned long long seed = static_cast<unsigned long long>(getpid()) * 2654435761u;
     for (int tries = 0; tries < 100; tries++) {
         if (!temp_name(f, path))
@@ -631,39 +755,34 @@ static void end_header(bool listed)
 
 // ---- Twins -------------------------------------------------------------
 
-// With -z, every block gets a gzip twin: the block's text as a compiler
-// reads it, with LF line ends, compressed into one gzip member. The text is
-// gathered here while the block is written.
-//
-// The header then ends in the list of its pages, an X-macro that a firmware
-// expands into the table or the handlers it needs:
-//
-//   #define tarvel_pages(PAGE) (backslash)
-//       PAGE("/a.html", a_html, a_html_gz, a_html_gz_len, a_html_etag) (backslash)
-//       PAGE("/b.html", b_html, nullptr, 0, nullptr)
-//
-// Every page that got a block has an entry, in header order: its URL path,
-// "/" and the file name's bytes, and the names of its arrays; a page whose
-// twin could not be made has nullptr and 0 for those of the twin. A
-// firmware that uses only some of the arrays links only those. The entries
-// wait in a file in memory until the last block is written.
+// Each block ends in what a firmware needs to serve it. With -z, a gzip
+// twin: the block's text as a compiler reads it, with LF line ends,
+// compressed into one gzip member. With -a, every block gets its length and
+// an ETag, and a twin only where the twin is smaller than the text. The text
+// is gathered here while the block is written.
 static struct {
-    bool on;
-    bool too_big; // the page's text outgrew `text`
-    size_t len;
+    bool on;                   // -z: gzip twins
+    bool sized;                // -a: every block's length and ETag
+    bool too_big;              // the block's text outgrew `text`
+    size_t len;                // bytes of `text` gathered
+    unsigned long served;      // the block's bytes as a compiler reads them (-a)
+    unsigned crc;              // their CRC-32 (-a)
+    int blocks;                // blocks ended (-a)
+    unsigned long long files;  // the bytes of their files on disk (-a)
+    unsigned long long stored; // the bytes of their arrays, twins included (-a)
     libdeflate_compressor *compressor;
     char text[twin_max];
     unsigned char gz[twin_gz_max];
-    // The list of pages: its entries so far, and whether one was lost.
-    int list = -1;
-    bool list_failed;
 } twin;
 
-// Turns the twins on. Should the compressor not be had, every twin fails.
-static void start_twins()
+// Turns the twins (gzip) and the lengths and ETags (sized) on. Should the
+// compressor not be had, every twin fails.
+static void start_twins(bool gzip, bool sized)
 {
-    twin.on = true;
-    twin.compressor = libdeflate_alloc_compressor(gzip_level);
+    twin.on = gzip;
+    twin.sized = sized;
+    if (gzip)
+        twin.compressor = libdeflate_alloc_compressor(gzip_level);
 }
 
 static void end_twins()
@@ -671,14 +790,15 @@ static void end_twins()
     if (twin.compressor)
         libdeflate_free_compressor(twin.compressor);
     twin.compressor = nullptr;
-    if (twin.list >= 0)
-        close(twin.list);
-    twin.list = -1;
 }
 
-// Gathers text of the block for its twin.
+// Gathers text of the block for its twin, its length and its ETag.
 static void gather(const char *p, size_t n)
 {
+    if (twin.sized) {
+        twin.served += n;
+        twin.crc = libdeflate_crc32(twin.crc, p, n);
+    }
     if (!twin.on || twin.too_big)
         return;
     twin.too_big = n > sizeof(twin.text) - twin.len;
@@ -719,121 +839,145 @@ static size_t escape(unsigned char c, char *to)
     return sizeof(octal);
 }
 
-// Writes bytes as a string literal of twin_line bytes a line; the last line
-// ends in `last`. Escapes compile far faster than a list of numbers.
-static void put_literal(const unsigned char *p, size_t n, const char *last)
+// Writes bytes as a string literal of twin_line bytes a line, a line end
+// before every line but the array's first (`first`, which it clears), so
+// that the caller ends the last line. Escapes compile far faster than a
+// list of numbers.
+static void put_literal(const unsigned char *p, size_t n, bool &first)
 {
-    char line[1 + twin_line * 4 + sizeof("\"\r\n")];
+    char line[sizeof("\r\n") + 1 + twin_line * 4 + 1];
     for (size_t at = 0; at < n; at += twin_line) {
         size_t len = 0;
+        if (!first)
+            line[len++] = '\r', line[len++] = '\n';
+        first = false;
         line[len++] = '"';
-        for (size_t i = at; i < std::min(n, at + twin_line); i++) {
+        for (size_t i = at; i < std::min(n, at + twin_line); i++)
             len += escape(p[i], line + len);
-        }
         line[len++] = '"';
         put(line, len);
-        put_string(at + twin_line < n ? "\r\n" : last);
     }
 }
 
-// Adds the entry of the page `name`, whose block is the array `id`, to the
-// list of pages; `gz` when its twin was made.
-static void list_page(const char *name, const char *id, bool gz)
+static void put_strings(std::initializer_list<const char *> strings)
 {
-    char e[entry_max];
-    size_t n = strlen(strcpy(e, " \\\r\n    PAGE(\"/"));
-    for (const char *p = name; *p; p++)
-        n += escape(static_cast<unsigned char>(*p), e + n);
-    const char *format = gz ? "\", %s, %s_gz, %s_gz_len, %s_etag)" : "\", %s, nullptr, 0, nullptr)";
-    n += snprintf(e + n, sizeof(e) - n, format, id, id, id, id);
-    if (twin.list < 0)
-        twin.list = memfd_create("tarvel-pages", MFD_CLOEXEC);
-    twin.list_failed |= twin.list < 0 || !write_full(twin.list, e, n);
+    for (const char *s : strings)
+        put_string(s);
 }
 
-// Appends the list of pages to the header, with -z. An entry that could
-// not be kept would leave the list short of a page, and so the header.
-static void put_page_list()
+// Ends the block `id` of the file `name`, `bytes` long on disk: with -a,
+// its length id_len; with -z, its gzip twin id_gz and the twin's length
+// id_gz_len (neither length counts a literal's terminating zero); with
+// either, id_etag, a strong ETag, the quoted CRC-32 of the twin's bytes,
+// or of the block's where there is no twin. True when the twin was made.
+static bool end_block(const char *name, const char *id, unsigned long long bytes)
 {
-    if (!twin.on)
-        return;
-    put_string("#define tarvel_pages(PAGE)");
-    char chunk[scratch_chunk];
-    ssize_t got = 0;
-    for (off_t at = 0; twin.list >= 0 && (got = pread(twin.list, chunk, sizeof(chunk), at)) > 0;
-         at += got)
-        put(chunk, got);
-    put_string("\r\n");
-    if (twin.list_failed || got != 0)
-        text_lost();
-}
-
-// Appends the gzip twin of the block just written, with -z: the array
-// id_gz, its length id_gz_len (the string literal's terminating zero is no
-// part of it) and id_etag, a strong ETag made of the CRC-32 of the gzip
-// bytes.
-static void put_twin(const char *name, const char *id)
-{
-    if (!twin.on)
-        return;
-    bool too_big = twin.too_big;
+    char number[24];
+    if (twin.sized) {
+        snprintf(number, sizeof(number), "%lu", twin.served);
+        put_strings({"const unsigned long ", id, "_len = ", number, ";\r\n"});
+    }
     size_t n = 0;
-    if (!too_big && twin.compressor)
+    if (twin.on && !twin.too_big && twin.compressor)
         n = libdeflate_gzip_compress(twin.compressor, twin.text, twin.len, twin.gz,
                                      sizeof(twin.gz));
-    twin.len = 0;
-    twin.too_big = false;
-    if (n == 0) {
-        if (too_big)
-            report(failure, "Can't compress file %s: over %zu bytes of text\n", name,
-                   sizeof(twin.text));
-        else
-            report(failure, "Can't compress file %s\n", name);
-        list_page(name, id, false);
-        return;
+    if (twin.on && n == 0 && twin.too_big)
+        report(failure, "Can't compress file %s: over %zu bytes of text\n", name,
+               sizeof(twin.text));
+    else if (twin.on && n == 0)
+        report(failure, "Can't compress file %s\n", name);
+    bool made = n > 0 && (!twin.sized || n < twin.served);
+    if (made) {
+        put_strings({"const unsigned char ", id, "_gz[] PROGMEM =\r\n"});
+        bool first = true;
+        put_literal(twin.gz, n, first);
+        snprintf(number, sizeof(number), "%zu", n);
+        put_strings({";\r\n", "const unsigned long ", id, "_gz_len = ", number, ";\r\n"});
     }
-    char len[48], etag[32];
-    snprintf(len, sizeof(len), "_gz_len = %zu;\r\n", n);
-    snprintf(etag, sizeof(etag), "_etag[] = \"\\\"%08x\\\"\";\r\n",
-             static_cast<unsigned>(libdeflate_crc32(0, twin.gz, n)));
-    const char *const opening[] = {"const unsigned char ", id, "_gz[] PROGMEM =\r\n"};
-    const char *const closing[] = {"const unsigned long ", id, len, "const char ", id, etag};
-    for (const char *s : opening)
-        put_string(s);
-    put_literal(twin.gz, n, ";\r\n");
-    for (const char *s : closing)
-        put_string(s);
-    list_page(name, id, true);
+    if (made || twin.sized) {
+        char etag[32];
+        snprintf(etag, sizeof(etag), "_etag[] = \"\\\"%08x\\\"\";\r\n",
+                 made ? static_cast<unsigned>(libdeflate_crc32(0, twin.gz, n)) : twin.crc);
+        put_strings({"const char ", id, etag});
+    }
+    twin.blocks++;
+    twin.files += bytes;
+    twin.stored += twin.served + (made ? n : 0);
+    twin.len = twin.served = twin.crc = 0;
+    twin.too_big = false;
+    return made;
 }
 
-// ---- Identifiers -------------------------------------------------------
+// A number with a comma between each three digits: 61,943.
+static const char *grouped(unsigned long long v, char (&s)[32])
+{
+    char digits[24];
+    int n = snprintf(digits, sizeof(digits), "%llu", v);
+    size_t len = 0;
+    for (int i = 0; i < n; i++) {
+        if (i > 0 && (n - i) % 3 == 0)
+            s[len++] = ',';
+        s[len++] = digits[i];
+    }
+    s[len] = '\0';
+    return s;
+}
 
-// Makes the array name from a page's base name: every byte that is not an
-// ASCII letter, digit or _ becomes _, as xxd -i does, and a leading digit
-// gets one _ in front. Old compilers take no other byte in a name.
-static void make_identifier(char *id, const char *base, size_t len)
+// Says, with -a, what the files in the header cost: their bytes on disk,
+// and the bytes of the arrays that hold them, twins included.
+static void report_cost()
+{
+    char bytes[32], stored[32];
+    report(fine, "%d files: %s bytes, %s in flash%s\n", twin.blocks, grouped(twin.files, bytes),
+           grouped(twin.stored, stored), twin.on ? " with -z" : "");
+}
+
+// ---- Record ------------------------------------------------------------
+
+// Makes the array name from a file's name: every byte that is not an ASCII
+// letter, digit or _ becomes _, as xxd -i does, and a leading digit gets
+// one _ in front (a-b.html gives a_b_html, img/logo.png img_logo_png). Old
+// compilers take no other byte in a name.
+static void make_identifier(char *id, const char *name, size_t len)
 {
     auto digit = [](char c) { return c >= '0' && c <= '9'; };
     auto word = [&](char c) {
         return digit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
     };
     size_t n = 0;
-    if (len > 0 && digit(base[0]))
+    if (len > 0 && digit(name[0]))
         id[n++] = '_';
     for (size_t i = 0; i < len; i++)
-        id[n++] = word(base[i]) ? base[i] : '_';
-    strcpy(id + n, "_html");
+        id[n++] = word(name[i]) ? name[i] : '_';
+    id[n] = '\0';
 }
 
-// The identifiers the header holds so far, so that no two blocks share one.
-// A bit set answers most lookups at once; a hit is confirmed against the
-// journal, a file in memory of every identifier written, one a line. So the
-// answer is exact and the program's memory stays the same for any number of
-// pages.
+// Is id one of C++'s own names? Only a name without "_html" can be.
+static bool is_keyword(const char *id)
+{
+    for (const char *k : keywords)
+        if (!strcmp(id, k))
+            return true;
+    return false;
+}
+
+// The record of the blocks written so far, one line each: the identifier,
+// g or - for a block with or without its gzip twin, and the file's name:
+//
+//   a_html g a.html
+//
+// It alone tells which identifiers are taken, and the list of blocks that
+// ends the header is made from it. It is a file in memory, so the
+// program's memory stays the same for any number of files; a bit set
+// answers most lookups of an identifier at once, and a hit is confirmed
+// against the record, so the answer is exact.
 static unsigned char seen[seen_bytes];
-static char journal_buf[journal_buffer]; // journal lines not yet written
-static size_t journal_len;
-static int journal = -1;
+static struct {
+    int fd;
+    char buf[record_buffer]; // lines not yet written to fd
+    size_t len;
+    bool lost; // a line could not be written or read back
+} record = {-1, "", 0, false};
 
 // Bit i of those of an identifier (FNV-1a, split in two halves).
 static size_t seen_bit(const char *id, int i)
@@ -844,56 +988,106 @@ static size_t seen_bit(const char *id, int i)
     return (h + i * (h >> 32 | 1)) % (sizeof(seen) * 8);
 }
 
-static bool flush_journal()
+static bool seen_bits(const char *id, bool set)
 {
-    if (journal < 0)
-        journal = memfd_create("tarvel-identifiers", MFD_CLOEXEC);
-    bool ok = journal >= 0 && write_full(journal, journal_buf, journal_len);
-    journal_len = 0;
-    return ok;
+    bool all = true;
+    for (int i = 0; i < seen_hashes; i++) {
+        size_t bit = seen_bit(id, i);
+        all &= (seen[bit / 8] >> bit % 8) & 1;
+        if (set)
+            seen[bit / 8] |= 1 << bit % 8;
+    }
+    return all;
 }
 
-// Does the journal hold the line id? Call flush_journal first.
-static bool journal_holds(const char *id)
+// Writes the waiting lines to the record; false when it has lost one.
+static bool flush_record()
 {
-    char chunk[journal_buffer];
-    size_t len = strlen(id), have = 0;
-    off_t at = 0;
-    for (;;) {
-        ssize_t got = pread(journal, chunk + have, sizeof(chunk) - have, at);
+    if (record.fd < 0 && !record.lost)
+        record.fd = memfd_create("tarvel-record", MFD_CLOEXEC);
+    record.lost |= record.fd < 0 || !write_full(record.fd, record.buf, record.len);
+    record.len = 0;
+    return !record.lost;
+}
+
+// Calls found(line, len) for the lines of the record in turn, each without
+// its line feed, until a call returns true; returns whether one did. Call
+// flush_record first.
+template <typename F> static bool each_line(F found)
+{
+    char chunk[record_buffer];
+    size_t have = 0;
+    for (off_t at = 0; record.fd >= 0;) {
+        ssize_t got = pread(record.fd, chunk + have, sizeof(chunk) - have, at);
+        record.lost |= got < 0;
         if (got <= 0)
-            return false;
+            break;
         at += got;
         have += got;
         const char *p = chunk, *end = chunk + have, *lf;
         for (; (lf = static_cast<const char *>(memchr(p, '\n', end - p))); p = lf + 1)
-            if (static_cast<size_t>(lf - p) == len && !memcmp(p, id, len))
+            if (found(p, static_cast<size_t>(lf - p)))
                 return true;
         have = end - p;
         memmove(chunk, p, have);
     }
+    return false;
+}
+
+// Calls is(name) for each name that would clash with the block id, until
+// a call returns true; returns whether one did. A block declares its id
+// and id with each of the suffixes, so id clashes with a block R when it
+// is R, or R and a suffix, or R less a suffix.
+template <typename F> static bool each_rival(const char *id, F is)
+{
+    char name[id_max + sizeof("_gz_len")];
+    size_t len = strlen(id);
+    if (is(id))
+        return true;
+    for (const char *s : suffixes) {
+        size_t n = strlen(s);
+        snprintf(name, sizeof(name), "%s%s", id, s);
+        if (is(name))
+            return true;
+        if (len > n && !strcmp(id + len - n, s)) {
+            snprintf(name, sizeof(name), "%.*s", static_cast<int>(len - n), id);
+            if (is(name))
+                return true;
+        }
+    }
+    return false;
 }
 
 // Takes the identifier for a block; false when a block earlier in the run
-// has it. Should the journal fail, a hit of the bit set counts: a page too
-// many refused, never two blocks of one name.
+// has it, or one that it would clash with. Should the record be lost, a
+// hit of the bit set counts: a file too many refused, never two blocks of
+// one name.
 static bool claim(const char *id)
 {
-    bool hit = true;
-    for (int i = 0; i < seen_hashes; i++) {
-        size_t bit = seen_bit(id, i);
-        hit &= (seen[bit / 8] >> bit % 8) & 1;
-        seen[bit / 8] |= 1 << bit % 8;
-    }
-    if (hit && (!flush_journal() || journal_holds(id)))
+    bool hit = each_rival(id, [](const char *name) { return seen_bits(name, false); });
+    if (hit && (!flush_record() || each_line([&](const char *line, size_t) {
+            size_t taken = strcspn(line, " ");
+            return each_rival(id, [&](const char *name) {
+                return strlen(name) == taken && !memcmp(line, name, taken);
+            });
+        })))
         return false;
-    size_t len = strlen(id);
-    if (journal_len + len + 1 > sizeof(journal_buf))
-        flush_journal();
-    memcpy(journal_buf + journal_len, id, len);
-    journal_buf[journal_len + len] = '\n';
-    journal_len += len + 1;
+    seen_bits(id, true);
     return true;
+}
+
+// Records the block id of the file name, with its gzip twin or not.
+static void record_block(const char *id, bool gz, const char *name)
+{
+    size_t id_len = strlen(id), name_len = strlen(name), len = id_len + 3 + name_len + 1;
+    if (record.len + len > sizeof(record.buf))
+        flush_record();
+    char *p = record.buf + record.len;
+    memcpy(p, id, id_len);
+    p[id_len] = ' ', p[id_len + 1] = gz ? 'g' : '-', p[id_len + 2] = ' ';
+    memcpy(p + id_len + 3, name, name_len);
+    p[len - 1] = '\n';
+    record.len += len;
 }
 
 // Forgets every identifier taken, for a test that converts many pages as
@@ -901,11 +1095,92 @@ static bool claim(const char *id)
 void forget_identifiers()
 {
     memset(seen, 0, sizeof(seen));
-    journal_len = 0;
-    if (journal >= 0 && ftruncate(journal, 0) != 0) {
-        close(journal);
-        journal = -1;
+    record.len = 0;
+    record.lost = false;
+    if (record.fd >= 0 && ftruncate(record.fd, 0) != 0) {
+        close(record.fd);
+        record.fd = -1;
     }
+}
+
+// ---- List --------------------------------------------------------------
+
+// The header ends in the list of its blocks, an X-macro that a firmware
+// expands into the table or the handlers it needs. With -z:
+//
+//   #define tarvel_pages(PAGE) (backslash)
+//       PAGE("/a.html", a_html, a_html_gz, a_html_gz_len, a_html_etag) (backslash)
+//       PAGE("/b.html", b_html, nullptr, 0, nullptr)
+//
+// With -a, every file's type, its length and its ETag too:
+//
+//   #define tarvel_files(FILE) (backslash)
+//       FILE("/index.html", "text/html", index_html, index_html_len, (backslash)
+//            index_html_gz, index_html_gz_len, index_html_etag) ... (one line)
+//       FILE("/", "text/html", index_html, ...) (backslash)
+//       FILE("/img/a.png", "image/png", img_a_png, img_a_png_len, nullptr, 0, img_a_png_etag)
+//
+// Every block has an entry, in header order, made from the record: its URL
+// path, "/" and the file's name, and the names of its arrays, nullptr and
+// 0 for a twin that was not made (with -z alone, the ETag's too). A
+// folder's index.html has a second entry at the folder's own path. A
+// firmware that uses only some of the arrays links only those.
+
+// The type of the file `name`, by its extension, or null for none known.
+static const char *type_of(const char *name)
+{
+    const char *dot = strrchr(name + folder_len(name), '.');
+    for (const auto &t : types)
+        if (dot && !strcasecmp(dot + 1, t.extension))
+            return t.type;
+    return nullptr;
+}
+
+// Appends the entry of the block id of the file name, at the path "/" and
+// the first len bytes of the name.
+static void put_entry(const char *id, bool gz, const char *name, size_t len)
+{
+    char e[entry_max];
+    size_t n = strlen(strcpy(e, twin.sized ? " \\\r\n    FILE(\"/" : " \\\r\n    PAGE(\"/"));
+    for (size_t i = 0; i < len; i++)
+        n += escape(static_cast<unsigned char>(name[i]), e + n);
+    const char *type = type_of(name);
+    if (!twin.sized)
+        n += snprintf(e + n, sizeof(e) - n,
+                      gz ? "\", %s, %s_gz, %s_gz_len, %s_etag)" : "\", %s, nullptr, 0, nullptr)",
+                      id, id, id, id);
+    else
+        n += snprintf(e + n, sizeof(e) - n,
+                      gz ? "\", \"%s\", %s, %s_len, %s_gz, %s_gz_len, %s_etag)"
+                         : "\", \"%s\", %s, %s_len, nullptr, 0, %s_etag)",
+                      type ? type : unknown_type, id, id, id, id, id);
+    put(e, std::min(n, sizeof(e) - 1));
+}
+
+// Appends the list of blocks to the header, with -z or -a. A line of the
+// record that was lost would leave the list short of a block, and so the
+// header.
+static void put_list()
+{
+    if (!twin.on && !twin.sized)
+        return;
+    put_string(twin.sized ? "#define tarvel_files(FILE)" : "#define tarvel_pages(PAGE)");
+    flush_record();
+    each_line([](const char *line, size_t len) {
+        char id[id_max], name[name_max];
+        int id_len = static_cast<int>(strcspn(line, " "));
+        snprintf(id, sizeof(id), "%.*s", id_len, line);
+        snprintf(name, sizeof(name), "%.*s", static_cast<int>(len) - id_len - 3, line + id_len + 3);
+        bool gz = line[id_len + 1] == 'g';
+        put_entry(id, gz, name, strlen(name));
+        int folder = folder_len(name);
+        if (twin.sized && !strcmp(name + folder, "index.html"))
+            put_entry(id, gz, name, folder);
+        return false;
+    });
+    put_string("\r\n");
+    if (record.lost)
+        text_lost();
 }
 
 // ---- Page reading ------------------------------------------------------
@@ -1290,40 +1565,82 @@ static const char *own_file(const struct stat &page)
     return is_old_header(page) ? header_name : own_name(page);
 }
 
-// Appends the page `name` to the header as the array `id`. A page that
-// cannot be read still gets its closing line, so the header stays whole.
+// A listing line names a page when it holds a whole name ending in ".html".
+static bool is_page(const char *name, long len)
+{
+    return strlen(name) == static_cast<size_t>(len) && len >= 5 && !strcmp(name + len - 5, ".html");
+}
+
+// Appends the bytes of the file open at fd to the header as they are, the
+// array `id`, a string literal of escapes. False when reading it failed.
+static bool put_bytes(int fd, const char *id)
+{
+    put_strings({"const char ", id, "[] PROGMEM =\r\n"});
+    bool first = true;
+    long got;
+    while ((got = read_block(fd, 0, 0, false)) > 0) {
+        put_literal(reinterpret_cast<const unsigned char *>(in), got, first);
+        gather(in, got);
+    }
+    put_string(first ? "\"\";\r\n" : ";\r\n");
+    return got == 0;
+}
+
+// Takes the identifier id for the file name, open at fd; false, with a
+// report, for a file that gets no block.
+static bool takes(const char *name, const char *id, int fd, const struct stat &st)
+{
+    const char *own = own_file(st), *away = own ? nullptr : outside_tree(fd);
+    if (own)
+        report(failure, "Can't convert file %s: it is %s\n", name, own);
+    else if (away)
+        report(failure, "Can't convert file %s: %s\n", name, away);
+    else if (is_keyword(id))
+        report(failure, "Can't convert file %s: %s is a C++ keyword\n", name, id);
+    else if (!claim(id))
+        report(failure, "Can't convert file %s: %s is already used\n", name, id);
+    else
+        return true;
+    return false;
+}
+
+// Appends the file `name` to the header as the array `id`: a page (with -a,
+// a file named *.html) as a raw string by the line rules, any other file
+// as its bytes. A file that cannot be read still gets its closing line, so
+// the header stays whole.
 void tarvel(const char *name, const char *id)
 {
     page pg = {};
     struct stat st;
     pg.fd = open_regular(name, &st);
+    if (pg.fd < 0 && root[0] && links_to_folder(name)) {
+        report(failure, "Can't convert file %s: it links to a folder\n", name);
+        return;
+    }
     if (pg.fd < 0) {
         file_error(name);
         return;
     }
-    if (const char *own = own_file(st)) {
-        report(failure, "Can't convert file %s: it is %s\n", name, own);
+    if (!takes(name, id, pg.fd, st)) {
         close(pg.fd);
         return;
     }
-    if (!claim(id)) {
-        report(failure, "Can't convert file %s: %s is already used\n", name, id);
-        close(pg.fd);
-        return;
+    bool ok;
+    if (!root[0] || is_page(name, strlen(name))) {
+        pg.first = read_block(pg.fd, 0, 0, false);
+        ok = pg.first >= 0 && pick_delimiter(pg);
+        put_strings({"const char ", id, "[] PROGMEM = R\"", pg.delim, "("});
+        if (ok)
+            ok = convert(pg);
+        put_strings({")", pg.delim, "\";\r\n"});
+    } else {
+        ok = put_bytes(pg.fd, id);
     }
-    pg.first = read_block(pg.fd, 0, 0, false);
-    bool ok = pg.first >= 0 && pick_delimiter(pg);
-    const char *const opening[] = {"const char ", id, "[] PROGMEM = R\"", pg.delim, "("};
-    const char *const closing[] = {")", pg.delim, "\";\r\n"};
-    for (const char *s : opening)
-        put_string(s);
-    if (ok)
-        ok = convert(pg);
-    for (const char *s : closing)
-        put_string(s);
-    put_twin(name, id);
+    record_block(id, end_block(name, id, st.st_size), name);
     if (!ok)
         report(failure, "Can't read file %s\n", name);
+    if (root[0] && !type_of(name))
+        report(fine, "Type of file %s unknown: served as %s\n", name, unknown_type);
     close(pg.fd);
 }
 
@@ -1343,12 +1660,6 @@ static long read_name(FILE *list, char *name, size_t size)
     }
     name[std::min(len, size - 1)] = '\0';
     return c == EOF && len == 0 ? -1 : static_cast<long>(len);
-}
-
-// A listing line names a page when it holds a whole name ending in ".html".
-static bool is_page(const char *name, long len)
-{
-    return strlen(name) == static_cast<size_t>(len) && len >= 5 && !strcmp(name + len - 5, ".html");
 }
 
 // Writes the names of the folder's pages to `to`, one a line, in byte
@@ -1385,12 +1696,67 @@ static bool list_folder(FILE *to)
     return ok && waitpid(pid, &st, 0) == pid && WIFEXITED(st) && WEXITSTATUS(st) == 0;
 }
 
+// Orders the entries of a folder for the walk so that it meets the paths
+// in byte order: a folder's name counts as if it ended in /, as the paths
+// below it do (a/b comes after a-c).
+static int by_path(const FTSENT **a, const FTSENT **b)
+{
+    auto at = [](const FTSENT *e, size_t i) {
+        if (i < e->fts_namelen)
+            return static_cast<int>(static_cast<unsigned char>(e->fts_name[i]));
+        return i == e->fts_namelen && e->fts_info == FTS_D ? '/' : -1;
+    };
+    for (size_t i = 0;; i++)
+        if (at(*a, i) != at(*b, i) || at(*a, i) < 0)
+            return at(*a, i) - at(*b, i);
+}
+
+// Writes the paths of the files of the folder's tree to `to`, one a line,
+// in byte order (-a): every file below the folder but list.txt and those
+// whose names, or those of a folder they lie in, start with a dot. A link
+// is listed, never followed here: whether it leads to a file of the tree
+// is judged when it is opened. What cannot be listed is reported; false
+// when the walk could not be made.
+static bool list_tree(FILE *to)
+{
+    char here[] = ".";
+    char *const from[] = {here, nullptr};
+    FTS *tree = fts_open(from, FTS_PHYSICAL | FTS_NOCHDIR, by_path);
+    if (!tree)
+        return false;
+    errno = 0;
+    while (FTSENT *e = fts_read(tree)) {
+        const char *path = e->fts_path + sizeof("./") - 1;
+        if (e->fts_level == 0 || e->fts_info == FTS_DP)
+            continue;
+        if (e->fts_name[0] == '.' || (e->fts_level == 1 && !strcmp(e->fts_name, list_name)))
+            fts_set(tree, e, FTS_SKIP);
+        else if (strchr(e->fts_name, '\n') || e->fts_pathlen >= name_max) {
+            char shown[name_max];
+            snprintf(shown, sizeof(shown), "%s", path);
+            std::replace(shown, shown + strlen(shown), '\n', '?');
+            report(failure, "Can't convert file %s: its %s\n", shown,
+                   strchr(e->fts_name, '\n') ? "name holds a line feed" : "path is too long");
+            fts_set(tree, e, FTS_SKIP);
+        } else if (e->fts_info == FTS_DNR || e->fts_info == FTS_ERR || e->fts_info == FTS_DC) {
+            report(failure, "Can't open folder %s\n", path);
+        } else if (e->fts_info != FTS_D) {
+            fprintf(to, "%s\n", path);
+        }
+        errno = 0;
+    }
+    bool ok = errno == 0;
+    fts_close(tree);
+    return ok;
+}
+
 // Lists the folder's pages into a new list.txt, which replaces the old one
 // whole (a link at list.txt is replaced, never written through). Returns
 // the listing, open at its start: the run reads the names it wrote itself,
 // whatever another run does to list.txt meanwhile. Null when the listing
-// could not be made or written.
-static FILE *list_pages()
+// could not be made or written. With `tree`, it lists the files of the
+// folder's tree instead.
+static FILE *list_pages(bool tree)
 {
     replacement file = {-1, 0, ""};
     struct stat old;
@@ -1398,8 +1764,8 @@ static FILE *list_pages()
     if (!may_replace(list_name) || !start_file(file, list_name, regular ? &old : nullptr))
         return nullptr;
     FILE *list = fdopen(file.fd, "w+");
-    bool ok = list && list_folder(list) && fflush(list) == 0 && !ferror(list) &&
-              put_in_place(file, list_name) && fseek(list, 0, SEEK_SET) == 0;
+    bool ok = list && (tree ? list_tree(list) : list_folder(list)) && fflush(list) == 0 &&
+              !ferror(list) && put_in_place(file, list_name) && fseek(list, 0, SEEK_SET) == 0;
     if (!ok)
         drop_file(file);
     if (!list)
@@ -1422,23 +1788,26 @@ static bool open_std_streams()
     return true;
 }
 
-// Says what is wrong with a command line of no known meaning: the first
-// argument that is no option, or that follows one.
-static void misused(int argc, char *argv[])
+// The option that a is, by its letter (a, z, h, v), or 0 for none.
+static char option(const char *a)
 {
-    auto known = [](const char *a) {
-        for (const char *option : {"-z", "--gzip", "-h", "--help", "--version"})
-            if (!strcmp(a, option))
-                return true;
-        return false;
-    };
-    if (argc < 2) { // not even the program's name
-        report(misuse, "%s", usage);
-        return;
-    }
-    const char *a = argv[known(argv[1]) && argc > 2 ? 2 : 1];
-    if (a != argv[1] && known(a))
-        report(misuse, "tarvel: %s: no option combines with another\n", a);
+    static const struct {
+        const char *name;
+        char letter;
+    } all[] = {{"-a", 'a'}, {"--assets", 'a'}, {"-z", 'z'},       {"--gzip", 'z'},
+               {"-h", 'h'}, {"--help", 'h'},   {"--version", 'v'}};
+    for (const auto &o : all)
+        if (!strcmp(a, o.name))
+            return o.letter;
+    return 0;
+}
+
+// Says what is wrong with an argument: that it is no option, or one that
+// does not combine with the argument `with`.
+static void misused(const char *a, const char *with)
+{
+    if (with)
+        report(misuse, "tarvel: %s: does not combine with %s\n", a, with);
     else if (a[0] == '-' && a[1])
         report(misuse, "tarvel: %s: no such option\n", a);
     else
@@ -1448,26 +1817,45 @@ static void misused(int argc, char *argv[])
 }
 
 // Reads the command line: true to go on and run, with the gzip twins or
-// without. Otherwise what it asked for has been reported.
-static bool options(int argc, char *argv[], bool &gzip)
+// without, with the folder's tree or its pages. Otherwise what it asked for
+// has been reported. -a and -z combine, once each; no other option does.
+static bool options(int argc, char *argv[], bool &gzip, bool &assets)
 {
-    auto is = [&](const char *option) { return argc == 2 && !strcmp(argv[1], option); };
-    gzip = is("-z") || is("--gzip");
-    if (argc == 1 || gzip)
-        return true;
-    if (is("-h") || is("--help"))
+    gzip = assets = false;
+    if (argc < 1) { // not even the program's name
+        report(misuse, "%s", usage);
+        return false;
+    }
+    for (int i = 1; i < argc; i++) {
+        char o = option(argv[i]);
+        int clash = 0;
+        for (int j = 1; j < i && !clash; j++)
+            if (!(o == 'a' && option(argv[j]) == 'z') && !(o == 'z' && option(argv[j]) == 'a'))
+                clash = j;
+        if (!o || clash) {
+            misused(argv[i], o ? argv[clash] : nullptr);
+            return false;
+        }
+        gzip |= o == 'z';
+        assets |= o == 'a';
+    }
+    char alone = argc == 2 ? option(argv[1]) : 0;
+    if (alone == 'h')
         report(fine, "%s", usage);
-    else if (is("--version"))
+    else if (alone == 'v')
         report(fine, "tarvel %s\n", TARVEL_VERSION);
-    else
-        misused(argc, argv);
-    return false;
+    return alone != 'h' && alone != 'v';
 }
 
-// Converts every page that the listing names into the header.
-static void convert_pages()
+// Converts every page that the listing names into the header; with
+// `tree`, every file of the folder's tree.
+static void convert_pages(bool tree)
 {
-    FILE *list = list_pages();
+    if (tree && !find_root()) {
+        report(failure, "Can't open folder .\n");
+        return;
+    }
+    FILE *list = list_pages(tree);
     if (!list) {
         report(failure, "Can't write file %s\n", list_name);
         return;
@@ -1481,9 +1869,9 @@ static void convert_pages()
     int pages = 0;
     long len;
     while ((len = read_name(list, name, sizeof(name))) >= 0) {
-        if (!is_page(name, len))
+        if (tree ? strlen(name) != static_cast<size_t>(len) : !is_page(name, len))
             continue;
-        make_identifier(id, name, len - 5);
+        make_identifier(id, name, len);
         report(fine, "%s\n", name);
         tarvel(name, id);
         pages++;
@@ -1493,7 +1881,9 @@ static void convert_pages()
     if (!listed)
         report(failure, "Can't read file %s\n", list_name);
     report(fine, "%d files processed.\n", pages);
-    put_page_list();
+    if (tree)
+        report_cost();
+    put_list();
     end_header(listed);
     fclose(list);
 }
@@ -1503,15 +1893,14 @@ int main(int argc, char *argv[])
 {
     if (!open_std_streams())
         return failure;
-    bool gzip;
-    if (options(argc, argv, gzip)) {
+    bool gzip, assets;
+    if (options(argc, argv, gzip, assets)) {
         report(fine, "%s", banner);
-        if (gzip)
-            start_twins();
+        start_twins(gzip, assets);
         catch_signals();
         add_own(STDOUT_FILENO, "standard output");
         add_own(STDERR_FILENO, "standard error");
-        convert_pages();
+        convert_pages(assets);
         end_twins();
     }
     return exit_status();

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Checks the man page: mandoc finds nothing to warn about, and its synopsis
-# is the first line of tarvel --help, which says the rest in two more lines.
+# is the first line of tarvel --help, which says the rest in four more lines.
 #
 #   man_check.sh TARVEL MAN_PAGE
 set -euo pipefail
@@ -16,4 +16,4 @@ help=$("$tarvel" --help)
 echo "man page: $synopsis"
 echo "--help:   $(head -n 1 <<<"$help")"
 [ "usage: $synopsis" = "$(head -n 1 <<<"$help")" ]
-[ "$(wc -l <<<"$help")" -eq 3 ]
+[ "$(wc -l <<<"$help")" -eq 5 ]

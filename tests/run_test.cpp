@@ -300,10 +300,22 @@ bool read_literal(const string &line, string &bytes, size_t longest = 200)
 // The array name of a page, as tarvel makes it from the page's name.
 string identifier(const string &name)
 {
-    string base = name.substr(0, name.size() - 5), id = isdigit(base[0]) ? "_" : "";
-    for (unsigned char ch : base)
+    string id = isdigit(name[0]) ? "_" : "";
+    for (unsigned char ch : name)
         id += ch < 128 && (isalnum(ch) || ch == '_') ? static_cast<char>(ch) : '_';
-    return id + "_html";
+    return id;
+}
+
+// 61943 as tarvel says it: 61,943.
+string grouped(size_t n)
+{
+    string digits = std::to_string(n), s;
+    for (size_t i = 0; i < digits.size(); i++) {
+        if (i > 0 && (digits.size() - i) % 3 == 0)
+            s.push_back(',');
+        s.push_back(digits[i]);
+    }
+    return s;
 }
 
 // A string literal of these bytes, as tarvel writes one: a printable byte
@@ -452,8 +464,10 @@ void check(const run_case &c, bool gzip = false)
     if (c.list != no_file) {
         EXPECT_EQ(slurp(pages / "list.txt"), c.list);
     }
-    const std::vector<string> &a = with.args;
-    if (!a.empty() && (a.size() > 1 || (a[0] != "-z" && a[0] != "--gzip"))) {
+    string letters; // of the options given: a run takes -a and -z once each
+    for (const string &a : with.args)
+        letters += a == "-z" || a == "--gzip" ? "z" : a == "-a" || a == "--assets" ? "a" : "?";
+    if (letters != "" && letters != "z" && letters != "a" && letters != "az" && letters != "za") {
         EXPECT_FALSE(fs::exists(pages / "list.txt")) << "options must not start a run";
     }
     struct stat st;
@@ -686,12 +700,20 @@ TEST(tarvel_at_once, two_runs_in_one_folder)
 }
 
 const string usage =
-    "usage: tarvel [-z | --gzip | -h | --help | --version]\n"
+    "usage: tarvel [-a | --assets] [-z | --gzip]\n"
+    "       tarvel -h | --help | --version\n"
     "Run in a folder of HTML pages: lists its *.html pages in list.txt and puts them\n"
-    "as PROGMEM raw strings (-z: and gzip twins) in ../htmls.h, whole or not at all.\n";
+    "as PROGMEM raw strings (-z: and gzip twins) in ../htmls.h, whole or not at all;\n"
+    "-a: every file of the folder and its subfolders, with its type, in one list.\n";
 
 const string long_name = string(250, 'n') + ".html"; // 255 bytes, the most Linux allows
 const string x10000 = string(10000, 'x');
+const string every_byte = [] {
+    string s;
+    for (int c = 0; c < 256; c++)
+        s += static_cast<char>(c);
+    return s;
+}();
 constexpr size_t read_block = TARVEL_BLOCK; // what tarvel reads of a page at a time
 
 // What a command line of no known meaning prints first.
@@ -703,7 +725,10 @@ string no_file_names(const string &a)
 {
     return "tarvel: " + a + ": tarvel takes no file names; run it in the folder of pages\n";
 }
-const string no_combining = "no option combines with another\n";
+string no_combining(const string &a, const string &with)
+{
+    return "tarvel: " + a + ": does not combine with " + with + "\n";
+}
 
 // What a run prints of a page that is the header.
 string is_the_header(const string &page)
@@ -759,6 +784,66 @@ run_case option_row(const string &name, const std::vector<string> &args, const s
         c.report = "", c.errors = out + usage;
     c.header_untouched = true;
     return c;
+}
+
+// A file of the folder's tree that tarvel -a takes: its path, its bytes
+// on disk and its type. A page (*.html) must need no line rule but CR LF.
+struct taken {
+    string path, bytes, type;
+};
+
+string crc_of(const string &bytes)
+{
+    char crc[9];
+    snprintf(crc, sizeof(crc), "%08lx",
+             crc32(0, reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size()));
+    return crc;
+}
+
+// A run of tarvel -a in a folder of these files, which prints these lines
+// between the banner and the count of files processed, and takes those of
+// `blocks`, in header order: each a raw string (a page) or a literal of its
+// bytes, its length and ETag, and an entry in the list of files (a
+// folder's index.html two).
+run_case tree_row(const string &name, const std::vector<entry> &files,
+                  const std::vector<string> &lines, int processed, const std::vector<taken> &blocks,
+                  int status = 0)
+{
+    run_case c = {name, files, "", "", status, {"-a"}};
+    string list = "#define tarvel_files(FILE)";
+    size_t bytes = 0, stored = 0;
+    for (const taken &t : blocks) {
+        string id = identifier(t.path), served = t.bytes, text = t.bytes;
+        bool page = t.path.size() > 5 && t.path.compare(t.path.size() - 5, 5, ".html") == 0;
+        if (page) {
+            for (size_t at = 0; (at = text.find('\n', at)) != string::npos; at += 2)
+                text.insert(at, "\r");
+            c.header += block(id, text);
+        } else {
+            c.header += "const char " + id + "[] PROGMEM =\r\n";
+            for (size_t at = 0; at < served.size(); at += 32)
+                c.header += (at ? "\r\n" : "") + c_string(served.substr(at, 32));
+            c.header += (served.empty() ? "\"\"" : "") + string(";\r\n");
+        }
+        c.header += "const unsigned long " + id + "_len = " + std::to_string(served.size()) +
+                    ";\r\nconst char " + id + "_etag[] = \"\\\"" + crc_of(served) + "\\\"\";\r\n";
+        string arrays =
+            ", \"" + t.type + "\", " + id + ", " + id + "_len, nullptr, 0, " + id + "_etag)";
+        list += " \\\r\n    FILE(" + c_string("/" + t.path) + arrays;
+        size_t folder = t.path.rfind('/') + 1;
+        if (t.path.substr(folder) == "index.html")
+            list += " \\\r\n    FILE(" + c_string("/" + t.path.substr(0, folder)) + arrays;
+        bytes += t.bytes.size(), stored += served.size();
+    }
+    c.header += list + "\r\n";
+    c.report = report(lines, processed) + std::to_string(blocks.size()) +
+               " files: " + grouped(bytes) + " bytes, " + grouped(stored) + " in flash\n";
+    return c;
+}
+
+string unknown_type(const string &path)
+{
+    return "Type of file " + path + " unknown: served as application/octet-stream";
 }
 
 // A folder whose one page a.html, beside the case's files, is converted as
@@ -1116,6 +1201,134 @@ std::vector<run_case> cases()
          .header = block("a_html", "") + block("b_html", "B\r\n"),
          .status = 1},
 
+        // The folder's tree, with -a: every file, its bytes as they are.
+        tree_row("tree_types_by_extension",
+                 {{"a.css", "a{}"},
+                  {"b.JS", "1"},
+                  {"c.mjs", ""},
+                  {"d.json", "{}"},
+                  {"e.svg", "<svg/>"},
+                  {"f.Png", "\x89PNG"},
+                  {"g.jpeg", "J"},
+                  {"h.ico", "I"},
+                  {"i.woff2", "W"},
+                  {"j.wasm", string("\0asm", 4)},
+                  {"k.webmanifest", "{}"},
+                  {"l.map", "{}"},
+                  {"m.txt", "t"},
+                  {"n.bin", "?"},
+                  {"README", "r"}},
+                 {"README", unknown_type("README"), "a.css", "b.JS", "c.mjs", "d.json", "e.svg",
+                  "f.Png", "g.jpeg", "h.ico", "i.woff2", "j.wasm", "k.webmanifest", "l.map",
+                  "m.txt", "n.bin", unknown_type("n.bin")},
+                 15,
+                 {{"README", "r", "application/octet-stream"},
+                  {"a.css", "a{}", "text/css"},
+                  {"b.JS", "1", "text/javascript"},
+                  {"c.mjs", "", "text/javascript"},
+                  {"d.json", "{}", "application/json"},
+                  {"e.svg", "<svg/>", "image/svg+xml"},
+                  {"f.Png", "\x89PNG", "image/png"},
+                  {"g.jpeg", "J", "image/jpeg"},
+                  {"h.ico", "I", "image/x-icon"},
+                  {"i.woff2", "W", "font/woff2"},
+                  {"j.wasm", string("\0asm", 4), "application/wasm"},
+                  {"k.webmanifest", "{}", "application/manifest+json"},
+                  {"l.map", "{}", "application/json"},
+                  {"m.txt", "t", "text/plain"},
+                  {"n.bin", "?", "application/octet-stream"}}),
+        tree_row("tree_takes_every_byte_as_it_is",
+                 {{"all.css", every_byte + every_byte},
+                  {"crs.js", "  a\r\r\n\n  b\r"},
+                  {"empty.txt", ""}},
+                 {"all.css", "crs.js", "empty.txt"}, 3,
+                 {{"all.css", every_byte + every_byte, "text/css"},
+                  {"crs.js", "  a\r\r\n\n  b\r", "text/javascript"},
+                  {"empty.txt", "", "text/plain"}}),
+        [] {
+            run_case c = tree_row("tree_in_byte_order_of_paths",
+                                  {{"a", "", kind::folder},
+                                   {"a/b.txt", "1"},
+                                   {"a.txt", "2"},
+                                   {"a-c.txt", "3"},
+                                   {"B.txt", "4"},
+                                   {"d", "", kind::folder},
+                                   {"d/e", "", kind::folder},
+                                   {"d/e/f", "", kind::folder},
+                                   {"d/e/f/g.txt", "5"}},
+                                  {"B.txt", "a-c.txt", "a.txt", "a/b.txt", "d/e/f/g.txt"}, 5,
+                                  {{"B.txt", "4", "text/plain"},
+                                   {"a-c.txt", "3", "text/plain"},
+                                   {"a.txt", "2", "text/plain"},
+                                   {"a/b.txt", "1", "text/plain"},
+                                   {"d/e/f/g.txt", "5", "text/plain"}});
+            c.list = "B.txt\na-c.txt\na.txt\na/b.txt\nd/e/f/g.txt\n";
+            return c;
+        }(),
+        tree_row("tree_pages_and_index_pages",
+                 {{"docs", "", kind::folder},
+                  {"docs/index.html", "<p>d</p>\n"},
+                  {"docs/a-b.html", "<p>ab</p>\n"},
+                  {"index.html", "<p>i</p>\n"}},
+                 {"docs/a-b.html", "docs/index.html", "index.html"}, 3,
+                 {{"docs/a-b.html", "<p>ab</p>\n", "text/html"},
+                  {"docs/index.html", "<p>d</p>\n", "text/html"},
+                  {"index.html", "<p>i</p>\n", "text/html"}}),
+        tree_row("tree_leaves_out_dot_names_and_its_listing",
+                 {{".git", "", kind::folder},
+                  {".git/config", "secret"},
+                  {".env", "secret"},
+                  {"sub", "", kind::folder},
+                  {"sub/.hidden", "secret"},
+                  {"list.txt", "old\n"},
+                  {"sub/list.txt", "mine"}},
+                 {"sub/list.txt"}, 1, {{"sub/list.txt", "mine", "text/plain"}}),
+        tree_row("tree_name_to_escape_in_a_subfolder",
+                 {{"s p", "", kind::folder}, {"s p/q\"b\\?\x01\xc3\xa9.txt", "x"}},
+                 {"s p/q\"b\\?\x01\xc3\xa9.txt"}, 1,
+                 {{"s p/q\"b\\?\x01\xc3\xa9.txt", "x", "text/plain"}}),
+        tree_row("tree_links",
+                 {{"img", "", kind::folder},
+                  {"img/a.png", "P"},
+                  {".env", "secret"},
+                  {"../outside.txt", "secret"},
+                  {"again.png", "img/a.png", kind::link},
+                  {"dangling.txt", "gone", kind::link},
+                  {"dot.txt", ".env", kind::link},
+                  {"folder", "img", kind::link},
+                  {"out.txt", "../outside.txt", kind::link},
+                  {"self.txt", "/proc/self/cwd/img/a.png", kind::link}},
+                 {"again.png", "dangling.txt", "Can't open file dangling.txt", "dot.txt",
+                  "Can't convert file dot.txt: it links to a name that starts with a dot", "folder",
+                  "Can't convert file folder: it links to a folder", "img/a.png", "out.txt",
+                  "Can't convert file out.txt: it links outside the folder", "self.txt"},
+                 7,
+                 {{"again.png", "P", "image/png"},
+                  {"img/a.png", "P", "image/png"},
+                  {"self.txt", "P", "text/plain"}},
+                 1),
+        tree_row("tree_identifiers_that_clash",
+                 {{"a-b.js", "1"},
+                  {"a_b.js", "2"},
+                  {"x.js", "3"},
+                  {"x.js.len", "4"},
+                  {"x", "", kind::folder},
+                  {"x/js.gz", "5"},
+                  {"int", "6"},
+                  {"int.js", "7"}},
+                 {"a-b.js", "a_b.js", "Can't convert file a_b.js: a_b_js is already used", "int",
+                  "Can't convert file int: int is a C++ keyword", "int.js", "x.js", "x.js.len",
+                  "Can't convert file x.js.len: x_js_len is already used", "x/js.gz",
+                  "Can't convert file x/js.gz: x_js_gz is already used"},
+                 7,
+                 {{"a-b.js", "1", "text/javascript"},
+                  {"int.js", "7", "text/javascript"},
+                  {"x.js", "3", "text/javascript"}},
+                 1),
+        tree_row("tree_of_no_files", {{"empty", "", kind::folder}}, {}, 0, {}),
+        tree_row("tree_counts_its_bytes_in_thousands", {{"big.txt", string(1234, 'b')}},
+                 {"big.txt"}, 1, {{"big.txt", string(1234, 'b'), "text/plain"}}),
+
         // Standard streams.
         on_full_output(converts_a({.name = "report_that_cannot_be_written"})),
 
@@ -1129,8 +1342,13 @@ std::vector<run_case> cases()
         option_row("page_given", {"index.html"}, no_file_names("index.html"), 2),
         option_row("extra_argument", {"--help", "x"}, no_file_names("x"), 2),
         option_row("gzip_takes_no_other_argument", {"-z", "x"}, no_file_names("x"), 2),
-        option_row("gzip_given_twice", {"--gzip", "-z"}, "tarvel: -z: " + no_combining, 2),
-        option_row("gzip_with_help", {"-z", "--help"}, "tarvel: --help: " + no_combining, 2),
+        option_row("gzip_given_twice", {"--gzip", "-z"}, no_combining("-z", "--gzip"), 2),
+        option_row("gzip_with_help", {"-z", "--help"}, no_combining("--help", "-z"), 2),
+        option_row("assets_given_twice", {"-a", "-z", "--assets"}, no_combining("--assets", "-a"),
+                   2),
+        option_row("assets_with_version", {"--assets", "--version"},
+                   no_combining("--version", "--assets"), 2),
+        option_row("assets_take_no_other_argument", {"-z", "-a", "x"}, no_file_names("x"), 2),
         on_full_output(option_row("help_that_cannot_be_written", {"--help"}, usage)),
         on_full_output(option_row("version_that_cannot_be_written", {"--version"}, "")),
     };

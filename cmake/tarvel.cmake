@@ -1,17 +1,19 @@
-# tarvel_header(target [GZIP] page...)
-# tarvel_header(target [GZIP] FOLDER folder)
+# tarvel_header(target [GZIP] [ASSETS] page...)
+# tarvel_header(target [GZIP] [ASSETS] FOLDER folder)
 #
 # Generates htmls.h from pages and lets target include it as "htmls.h";
 # with GZIP, run as tarvel -z, it also holds each page's gzip twin, length
-# and ETag. The pages are copied into a fresh folder of the build tree
+# and ETag. With ASSETS, run as tarvel -a, it holds every file (of the
+# folder's tree), with its type, in the list tarvel_files. The pages are copied into a fresh folder of the build tree
 # first: list.txt and the header stay out of the source tree, and a page
 # taken away leaves the header too. Uses the tarvel target of this build if
 # there is one, else the installed program. Define PROGMEM for the target
 # where the platform has none.
 #
 # Given pages, it converts them whenever one of them changes. Each must be
-# a page tarvel takes (a name ending in .html that does not start with a
-# dot), and no two may share a name, or the configure step stops. With no
+# a page tarvel takes (a name ending in .html, but for ASSETS, that does
+# not start with a dot), and no two may share a name, or the configure step
+# stops. With no
 # pages the header is empty.
 #
 # Given a FOLDER, it copies the folder and converts it on every build, as
@@ -30,10 +32,13 @@ if(CMAKE_SCRIPT_MODE_FILE AND DEFINED TARVEL_HEADER AND DEFINED TARVEL_STAMP)
 endif()
 
 function(tarvel_header target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "GZIP" "FOLDER" "")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "GZIP;ASSETS" "FOLDER" "")
   set(option "")
+  if(arg_ASSETS)
+    list(APPEND option -a)
+  endif()
   if(arg_GZIP)
-    set(option -z)
+    list(APPEND option -z)
   endif()
   if(TARGET tarvel)
     set(tool $<TARGET_FILE:tarvel>)
@@ -82,7 +87,10 @@ function(tarvel_header target)
   foreach(page IN LISTS arg_UNPARSED_ARGUMENTS)
     get_filename_component(page "${page}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
     get_filename_component(name "${page}" NAME)
-    if(name MATCHES "^\\." OR NOT name MATCHES "\\.html$")
+    if(arg_ASSETS AND name MATCHES "^\\.")
+      message(FATAL_ERROR "tarvel_header(${target}): ${page} is no file tarvel takes: "
+                          "its name must not start with a dot")
+    elseif(NOT arg_ASSETS AND (name MATCHES "^\\." OR NOT name MATCHES "\\.html$"))
       message(FATAL_ERROR "tarvel_header(${target}): ${page} is no page tarvel takes: "
                           "its name must end in .html and not start with a dot")
     endif()

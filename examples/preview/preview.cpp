@@ -1,17 +1,20 @@
-// preview: serves the pages of a header made with tarvel -z on this PC, the
-// way a firmware serves them from flash, to look at them in a browser.
+// preview: serves the files of a header made with tarvel -a -z (or the
+// pages of one made with tarvel -z) on this PC, the way a firmware serves
+// them from flash, to look at them in a browser.
 //
 //   preview [PORT]    (8080 by default; 0 takes any free port)
 //
-// Every page of the header's list is served at its path; / serves
-// /index.html where there is one, else a list of links to the pages. A
-// browser that accepts gzip gets a page's gzip twin as it is, with
-// Content-Encoding: gzip; any other client gets the raw string. The twin
-// comes with its ETag and Cache-Control: no-cache, so a browser asks again
-// on every visit, and a request that names the ETag in If-None-Match gets
-// 304 Not Modified and no body.
+// Every file of the header's list is served at its path, with its type;
+// / (and each folder's path) is its index.html, or, where the folder has
+// none, a list of links to the files. A browser that accepts gzip gets a
+// file's gzip twin as it is, with Content-Encoding: gzip; any other client,
+// and every client of a file without a twin, gets the file itself. The
+// ETag names the twin where there is one, else the file, and comes with
+// what it names, with Cache-Control: no-cache, so a browser asks again on
+// every visit; a request that names it in If-None-Match gets 304 Not
+// Modified and no body. HEAD gets the headers of GET and no body.
 //
-// As a firmware does, it sends every page whole (Range is ignored) and
+// As a firmware does, it sends every file whole (Range is ignored) and
 // compresses nothing itself. libmicrohttpd serves every connection from one
 // thread, so idle or slow clients hold up no other; one idle for
 // idle_seconds is closed. Pipelined requests are answered in turn.
@@ -34,33 +37,42 @@
 constexpr unsigned idle_seconds = 10; // a connection without a byte for this long is closed
 constexpr unsigned connections_max = 1000;
 
-struct page {
+struct file {
     const char *path;
-    const char *text;
-    size_t size; // the text's bytes, its terminating zero left out
+    const char *type;
+    const char *data;
+    unsigned long len; // the data's bytes, a terminating zero left out
     const unsigned char *gz;
     unsigned long gz_len;
     const char *etag;
 };
 
-// The header's pages, and an empty entry that ends them (and makes a table
-// where there are no pages). A page whose twin could not be made has none.
-#define PAGE(path, raw, gz, gz_len, etag) {path, raw, sizeof(raw) - 1, gz, gz_len, etag},
-static const page pages[] = {tarvel_pages(PAGE){nullptr, nullptr, 0, nullptr, 0, nullptr}};
+// The header's files, and an empty entry that ends them (and makes a table
+// where there are none). A file without a twin has none.
+#ifdef tarvel_files
+#define FILE_ROW(path, type, data, len, gz, gz_len, etag) {path, type, data, len, gz, gz_len, etag},
+static const file files[] = {
+    tarvel_files(FILE_ROW){nullptr, nullptr, nullptr, 0, nullptr, 0, nullptr}};
+#else // pages alone, of tarvel -z
+#define PAGE_ROW(path, raw, gz, gz_len, etag)                                                      \
+    {path, "text/html", raw, sizeof(raw) - 1, gz, gz_len, etag},
+static const file files[] = {
+    tarvel_pages(PAGE_ROW){nullptr, nullptr, nullptr, 0, nullptr, 0, nullptr}};
+#endif
 
-static const page *find(const std::string &path)
+static const file *find(const std::string &path)
 {
-    for (const page *p = pages; p->path; p++)
+    for (const file *p = files; p->path; p++)
         if (path == p->path)
             return p;
     return nullptr;
 }
 
-// The page of /: a link to every page.
-static std::string index_of_pages()
+// The page of / where there is no index.html: a link to every file.
+static std::string index_of_files()
 {
-    std::string html = "<!DOCTYPE html>\n<title>Pages</title>\n<ul>\n";
-    for (const page *p = pages; p->path; p++) {
+    std::string html = "<!DOCTYPE html>\n<title>Files</title>\n<ul>\n";
+    for (const file *p = files; p->path; p++) {
         std::string href, text;
         for (unsigned char c : std::string(p->path)) {
             char hex[4];
@@ -190,8 +202,9 @@ struct reply {
     const void *bytes;
     size_t size;
     const char *type;
-    const page *p; // the page answered, which adds its headers
+    const file *p; // the file answered, which adds its headers
     bool gzip;     // its twin, or 304 for it
+    bool tagged;   // what the file's ETag names
 };
 
 static reply answer(struct MHD_Connection *connection, const char *method, const std::string &path,
@@ -204,19 +217,30 @@ static reply answer(struct MHD_Connection *connection, const char *method, const
                 sizeof(not_allowed) - 1,
                 "text/plain",
                 nullptr,
+                false,
                 false};
-    const page *p = find(path == "/" ? "/index.html" : path);
+    const file *p = find(path);
+    if (!p && path == "/") // a list of pages alone has no entry for /
+        p = find("/index.html");
     if (!p && path == "/")
-        return {MHD_HTTP_OK, links.data(), links.size(), "text/html", nullptr, false};
+        return {MHD_HTTP_OK, links.data(), links.size(), "text/html", nullptr, false, false};
     if (!p)
-        return {MHD_HTTP_NOT_FOUND, not_found, sizeof(not_found) - 1, "text/plain", nullptr, false};
-    if (!p->gz || !takes_gzip(header(connection, MHD_HTTP_HEADER_ACCEPT_ENCODING)))
-        return {MHD_HTTP_OK, p->text, p->size, "text/html", p, false};
-    if (names_etag(header(connection, MHD_HTTP_HEADER_IF_NONE_MATCH), p->etag))
-        // The library sends no body with a 304, and gives the length a 200
-        // would have.
-        return {MHD_HTTP_NOT_MODIFIED, p->gz, p->gz_len, "text/html", p, true};
-    return {MHD_HTTP_OK, p->gz, p->gz_len, "text/html", p, true};
+        return {MHD_HTTP_NOT_FOUND,
+                not_found,
+                sizeof(not_found) - 1,
+                "text/plain",
+                nullptr,
+                false,
+                false};
+    bool gzip = p->gz && takes_gzip(header(connection, MHD_HTTP_HEADER_ACCEPT_ENCODING));
+    bool tagged = p->etag && (gzip || !p->gz);
+    const void *bytes = gzip ? static_cast<const void *>(p->gz) : p->data;
+    size_t size = gzip ? p->gz_len : p->len;
+    // The library sends no body with a 304, and gives the length a 200
+    // would have.
+    if (tagged && names_etag(header(connection, MHD_HTTP_HEADER_IF_NONE_MATCH), p->etag))
+        return {MHD_HTTP_NOT_MODIFIED, bytes, size, p->type, p, gzip, true};
+    return {MHD_HTTP_OK, bytes, size, p->type, p, gzip, tagged};
 }
 
 // Logs an answer, the path's bytes as they came but for control bytes, a
@@ -235,7 +259,7 @@ static void log_answer(unsigned status, const char *method, const std::string &p
 }
 
 // Answers a request once its headers are in, with the bytes as they are:
-// the library compresses nothing and leaves Range alone, so every page goes
+// the library compresses nothing and leaves Range alone, so every file goes
 // out whole. The first call for a request only marks it seen; a reply
 // queued before the request is read through would close the connection.
 static MHD_Result on_request(void *, struct MHD_Connection *connection, const char *url,
@@ -246,11 +270,11 @@ static MHD_Result on_request(void *, struct MHD_Connection *connection, const ch
         *seen = connection;
         return MHD_YES;
     }
-    if (*body_size) { // the pages take no body: it goes unread
+    if (*body_size) { // the files take no body: it goes unread
         *body_size = 0;
         return MHD_YES;
     }
-    static const std::string links = index_of_pages();
+    static const std::string links = index_of_files();
     std::string path = decoded(url);
     reply r = answer(connection, method, path, links);
     struct MHD_Response *response = MHD_create_response_from_buffer(
@@ -262,8 +286,7 @@ static MHD_Result on_request(void *, struct MHD_Connection *connection, const ch
         MHD_add_response_header(response, MHD_HTTP_HEADER_VARY, "Accept-Encoding");
         MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-cache");
     }
-    // The ETag names the gzip bytes, so only they carry it.
-    if (r.gzip)
+    if (r.tagged)
         MHD_add_response_header(response, MHD_HTTP_HEADER_ETAG, r.p->etag);
     if (r.gzip && r.status == MHD_HTTP_OK)
         MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_ENCODING, "gzip");
@@ -296,7 +319,7 @@ int main(int argc, char *argv[])
         fprintf(stderr, "preview: cannot listen on 127.0.0.1:%s\n", argc > 1 ? argv[1] : "8080");
         return 1;
     }
-    printf("Serving %zu pages on http://127.0.0.1:%u/\n", std::size(pages) - 1, bound->port);
+    printf("Serving %zu files on http://127.0.0.1:%u/\n", std::size(files) - 1, bound->port);
     fflush(stdout);
     for (;;)
         pause(); // until a signal ends it

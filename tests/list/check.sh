@@ -3,31 +3,40 @@
 # (walk.cpp, second.cpp) with g++ and clang++ under every C++ standard from
 # C++11 to C++20, and with avr-g++ 5.4 as GNU C++11, all with -Wall -Wextra
 # -Werror -pedantic: for a folder of pages with names to escape, and for a
-# folder without pages. Every host build must print the same.
+# folder without pages; then the list of files of tarvel -a -z, for the
+# folder TREE with such names added, and for an empty folder. Every host
+# build must print the same.
 #
-#   check.sh TARVEL PAGE...
+#   check.sh TARVEL TREE PAGE...
 #
 # Skipped where clang++ or avr-g++ is missing (tests/common.sh).
 set -euo pipefail
 source "$(dirname "$0")/../common.sh"
-tarvel=$1
-shift
+tarvel=$1 tree=$2
+shift 2
 here=$(cd "$(dirname "$0")" && pwd)
 
 need "clang gcc-avr avr-libc" clang++ avr-g++
 scratch
 
-mkdir -p "$work/pages/p" "$work/empty/p"
+mkdir -p "$work/pages/p" "$work/empty/p" "$work/files" "$work/nofiles/p"
 cp "$@" "$work/pages/p"
 printf '<p>q</p>\n' >"$work/pages/p/$(printf 'odd "na\\me?\001 \303\251.html')"
 printf '<p>t</p>\n' >"$work/pages/p/tarvel_pages.html" # tarvel_pages_html, not the list's name
+cp -r "$tree" "$work/files/p"
+mkdir "$work/files/p/$(printf 'odd "na\\me?\001')"
+printf 'q' >"$work/files/p/$(printf 'odd "na\\me?\001/\303\251 ??=.js')"
+printf 't' >"$work/files/p/tarvel_files"
 for folder in pages empty; do
     (cd "$work/$folder/p" && "$tarvel" -z >/dev/null)
+done
+for folder in files nofiles; do
+    (cd "$work/$folder/p" && "$tarvel" -a -z >/dev/null)
 done
 
 failed=0
 flags=(-Wall -Wextra -Werror -pedantic)
-for folder in pages empty; do
+for folder in pages empty files nofiles; do
     want=""
     for compiler in g++ clang++; do
         for std in 11 14 17 20; do

@@ -4,8 +4,16 @@
 #define PROGMEM
 #include "htmls.h"
 
+#ifdef tarvel_files
+#define ONE(path, type, data, len, gz, gz_len, etag) +1
+int pages_in_second_file()
+{
+    return 0 tarvel_files(ONE);
+}
+#else
 #define ONE(path, raw, gz, gz_len, etag) +1
 int pages_in_second_file()
 {
     return 0 tarvel_pages(ONE);
 }
+#endif

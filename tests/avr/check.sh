@@ -4,11 +4,12 @@
 # build of the same source makes it; then runs the firmware in simavr and
 # compares what it prints with what the host build prints.
 #
-#   check.sh HOST_BUILD HEADER_FOLDER FIRMWARE_SOURCE [-DTWINS]
+#   check.sh HOST_BUILD HEADER_FOLDER FIRMWARE_SOURCE [-DTWINS | -DFILES]
 #
 # The firmware walks the header's list of pages and uses only their raw
 # strings, so no twin may be left in it; with -DTWINS, only the twins, and no
-# raw string may be left in it.
+# raw string may be left in it; with -DFILES, the arrays of the list of
+# files, and no twin.
 #
 # Skipped where the toolchain or simavr is missing (tests/common.sh).
 set -euo pipefail
@@ -59,5 +60,16 @@ else
     cat "$work/want.txt"
     echo
     failed=1
+fi
+# A file named by TARVEL_BINARY (a PNG) must have come out of flash as the
+# bytes it holds on disk.
+if [ -n "${TARVEL_BINARY:-}" ]; then
+    bytes=$(od -An -v -tx1 "$TARVEL_BINARY" | tr -d ' \n')
+    if grep -q "\.$(stat -c %s "$TARVEL_BINARY"):$bytes\." "$work/uart.txt"; then
+        echo "$(basename "$TARVEL_BINARY"): printed out of flash byte for byte"
+    else
+        echo "$(basename "$TARVEL_BINARY"): not printed as its bytes"
+        failed=1
+    fi
 fi
 exit "$failed"

@@ -2,8 +2,10 @@
 // avr-libc's PROGMEM, walks its list of pages, and prints, on its first
 // UART, each page's array name and size and then every page as read back
 // from flash. Built with TWINS, it uses the gzip twins instead, and prints
-// each one's length and bytes. Either way it names only the arrays it uses,
-// so only they may be in flash. Built for the host, it prints what the
+// each one's length and bytes; built with FILES, it walks the list of files
+// of a header made by tarvel -a -z and prints each file's bytes likewise
+// (images and fonts too). Either way it names only the arrays it uses, so
+// only they may be in flash. Built for the host, it prints what the
 // pages must read as, for the check to compare with.
 
 #ifdef __AVR__
@@ -39,15 +41,28 @@ struct page {
 };
 
 // clang-format off
-#ifdef TWINS
+#if defined(FILES)
+// The files' bytes are printed in hex.
+#define FILE(path, type, data, len, gz, gz_len, etag) {#data, data, sizeof(data), len},
+static const page all[] = {tarvel_files(FILE)};
+#define HEX
+#elif defined(TWINS)
 // The twins' bytes are printed in hex.
 #define PAGE(path, raw, gz, gz_len, etag) \
     {#gz, reinterpret_cast<const char *>(gz), sizeof(gz), gz_len},
+static const page all[] = {tarvel_pages(PAGE)};
+#define HEX
 #else
 #define PAGE(path, raw, gz, gz_len, etag) {#raw, raw, sizeof(raw), sizeof(raw) - 1},
+static const page all[] = {tarvel_pages(PAGE)};
 #endif
 // clang-format on
-static const page pages[] = {tarvel_pages(PAGE)};
+
+// A folder's second entry, right after its index.html's: the same array.
+static bool again(const page &p)
+{
+    return &p != all && p.text == (&p)[-1].text;
+}
 
 static void print(const char *s)
 {
@@ -68,7 +83,7 @@ static void print_number(unsigned long n)
 
 static void print_flash(const page &p)
 {
-#ifdef TWINS
+#ifdef HEX
     print_number(p.len);
     put(':');
     for (unsigned long i = 0; i < p.len; i++) {
@@ -89,15 +104,18 @@ int main()
     UBRR0 = 0; // the simulator does not care how fast
     UCSR0B = _BV(TXEN0);
 #endif
-    for (const page &p : pages) {
+    for (const page &p : all) {
+        if (again(p))
+            continue;
         print(p.name);
         put(' ');
         print_number(p.size);
         put('\n');
     }
     print("--\n");
-    for (const page &p : pages)
-        print_flash(p);
+    for (const page &p : all)
+        if (!again(p))
+            print_flash(p);
     print("--\n");
 #ifdef __AVR__
     while (!(UCSR0A & _BV(TXC0))) // the last byte out before the simulator stops

@@ -8,14 +8,26 @@ tells pages apart: a page flattened by the plain line rules must not pass
 it.
 
   check.py DUMP SERVER PAGE...
+
+With --ui, it renders the web UI in FOLDER through the preview server built
+with its header of tarvel -a -z, and through a plain static file server
+over the same folder: the screenshots must be the same, and no request may
+fail. Each file must come with its type, its twin only where it has one
+and the client takes gzip, its ETag and 304, and HEAD without a body. A
+render with the font held back must differ, to show the check can fail.
+
+  check.py --ui SERVER FOLDER
 """
 
+import gzip
 import json
 import os
 import shutil
 import subprocess
 import sys
 import tempfile
+import urllib.error
+import urllib.parse
 import urllib.request
 
 from selenium import webdriver
@@ -49,8 +61,13 @@ def browser(folder):
 
 
 def render(driver, url):
-    """The page's text, and a screenshot of the whole page as PNG in base64."""
+    """The page's text, and a screenshot of the whole page as PNG in base64,
+    once its fonts and images are in."""
     driver.get(url)
+    driver.execute_async_script(
+        "const done = arguments[arguments.length - 1];"
+        "Promise.all([document.fonts.ready, ...[...document.images].map(i => i.decode()"
+        ".catch(() => null))]).then(() => done())")
     text = driver.execute_script("return document.body.innerText")
     size = driver.execute_cdp_cmd("Page.getLayoutMetrics", {})["cssContentSize"]
     clip = {"x": 0, "y": 0, "width": size["width"], "height": size["height"], "scale": 1}
@@ -107,7 +124,111 @@ def served(driver, url, raw):
     return wrong
 
 
+# The types of the files of the test UI.
+TYPES = {".html": "text/html", ".css": "text/css", ".js": "text/javascript",
+         ".svg": "image/svg+xml", ".png": "image/png", ".woff2": "font/woff2",
+         ".ico": "image/x-icon"}
+
+
+def ask(url, method="GET", headers=None):
+    request = urllib.request.Request(url, method=method, headers=headers or {})
+    try:
+        with urllib.request.urlopen(request) as r:
+            return r.status, {k.lower(): v for k, v in r.headers.items()}, r.read()
+    except urllib.error.HTTPError as e:
+        return e.code, {k.lower(): v for k, v in e.headers.items()}, e.read()
+
+
+def served_file(base, folder, path):
+    """What is wrong with the way the preview serves the file at path: its
+    bytes as they are (a page as the line rules leave it)."""
+    with open(os.path.join(folder, path), "rb") as f:
+        data = f.read()
+    url = base + urllib.parse.quote(path)
+    wrong = []
+    if path.endswith(".html"):
+        data = ask(url)[2]
+    status, h, body = ask(url, headers={"Accept-Encoding": "gzip"})
+    if status != 200 or h.get("content-type") != TYPES[os.path.splitext(path)[1]]:
+        wrong.append(f"{status} {h.get('content-type')}")
+    twin = h.get("content-encoding") == "gzip"
+    if (gzip.decompress(body) if twin else body) != data or (twin and len(body) >= len(data)):
+        wrong.append("not its bytes, or a twin no smaller")
+    status, plain, body = ask(url)
+    if plain.get("content-encoding") or body != data:
+        wrong.append("without gzip, not its bytes")
+    if ask(url, headers={"Accept-Encoding": "gzip", "If-None-Match": h.get("etag", "")})[0] != 304:
+        wrong.append("no 304 for its ETag")
+    status, head, body = ask(url, "HEAD", {"Accept-Encoding": "gzip"})
+    if body or {k: v for k, v in head.items() if k != "date"} != \
+            {k: v for k, v in h.items() if k != "date"}:
+        wrong.append("HEAD not as GET")
+    return wrong
+
+
+def failed_requests(driver):
+    """The requests of the last loads that failed or were answered with an
+    error, from the browser's network log."""
+    failed = []
+    for entry in driver.get_log("performance"):
+        message = json.loads(entry["message"])["message"]
+        params = message["params"]
+        if message["method"] == "Network.loadingFailed":
+            failed.append(f"{params.get('errorText')} {params['requestId']}")
+        elif message["method"] == "Network.responseReceived" and \
+                params["response"]["status"] >= 400:
+            failed.append(f"{params['response']['status']} {params['response']['url']}")
+    return failed
+
+
+def check_ui(server, folder):
+    with tempfile.TemporaryDirectory(prefix="tarvel_ui.") as scratch:
+        preview = subprocess.Popen([server, "0"], stdout=subprocess.PIPE)
+        plain = subprocess.Popen([sys.executable, "-u", "-m", "http.server", "0", "--bind",
+                                  "127.0.0.1", "--directory", folder],
+                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        driver = None
+        found = []
+        try:
+            # "Serving N files on http://127.0.0.1:PORT/"
+            base = preview.stdout.readline().decode().split()[-1]
+            # "Serving HTTP on 127.0.0.1 port PORT (http://127.0.0.1:PORT/) ..."
+            files_base = plain.stdout.readline().decode().split("(")[1].split(")")[0]
+            driver = browser(scratch)
+            for path in ["", "docs/"]:
+                driver.get_log("performance")
+                found += [f"/{path} renders with another {d}" for d in
+                          differences(driver, files_base + path, base + path)]
+                found += [f"/{path}: a failed request: {r}" for r in failed_requests(driver)]
+                if "the script ran" not in render(driver, base + path)[0] and not path:
+                    found.append("/: the script did not run")
+            for top, dirs, names in os.walk(folder):
+                for name in names:
+                    path = os.path.relpath(os.path.join(top, name), folder)
+                    found += [f"/{path}: {w}" for w in served_file(base, folder, path)]
+            if ask(base + "nowhere.css")[0] != 404:
+                found.append("/nowhere.css: no 404")
+            # The same page without its font must look otherwise.
+            driver.execute_cdp_cmd("Network.enable", {})
+            driver.execute_cdp_cmd("Network.setBlockedURLs", {"urls": ["*.woff2"]})
+            _, shot = render(driver, files_base)
+            driver.execute_cdp_cmd("Network.setBlockedURLs", {"urls": []})
+            if shot == render(driver, files_base)[1]:
+                found.append("the font held back, the page looks the same: this check tells nothing")
+        finally:
+            if driver:
+                driver.quit()
+            for server_process in (preview, plain):
+                server_process.kill()
+                server_process.wait()
+    print("\n".join(found) if found else
+          "the UI renders through the preview as from a file server, every file served as it must be")
+    sys.exit(1 if found else 0)
+
+
 def main():
+    if sys.argv[1] == "--ui":
+        check_ui(sys.argv[2], sys.argv[3])
     dump, server, pages = sys.argv[1], sys.argv[2], sys.argv[3:]
     with tempfile.TemporaryDirectory(prefix="tarvel_browser.") as folder:
         subprocess.run([dump, folder], check=True)

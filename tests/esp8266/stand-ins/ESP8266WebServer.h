@@ -33,6 +33,10 @@ class ESP8266WebServer
     const String &header(const String &name) const;
     const String &header(int i) const;
     bool hasHeader(const String &name) const;
+    void onNotFound(THandlerFunction fn);
+    HTTPMethod method();
+    void setContentLength(const size_t contentLength);
+    void sendContent_P(PGM_P content, size_t size);
     void sendHeader(const String &name, const String &value, bool first = false);
     void send(int code, const char *content_type = nullptr, const String &content = String());
     void send(int code, char *content_type, const String &content);

@@ -84,4 +84,5 @@ class AsyncWebServer
     AsyncCallbackWebHandler &on(const char *uri, ArRequestHandlerFunction onRequest);
     AsyncCallbackWebHandler &on(const char *uri, WebRequestMethodComposite method,
                                 ArRequestHandlerFunction onRequest);
+    void onNotFound(ArRequestHandlerFunction fn);
 };

@@ -26,6 +26,10 @@ class WebServer
     String header(String name);
     String header(int i);
     bool hasHeader(String name);
+    void onNotFound(THandlerFunction fn);
+    HTTPMethod method();
+    void setContentLength(const size_t contentLength);
+    void sendContent_P(PGM_P content, size_t size);
     void sendHeader(const String &name, const String &value, bool first = false);
     void send(int code, const char *content_type = nullptr, const String &content = String());
     void send(int code, char *content_type, const String &content);

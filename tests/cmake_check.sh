@@ -120,7 +120,12 @@ CMAKE
         -S "$project" -B "$work/refused" -DTARVEL_PROGRAM="$tarvel"
     rm -rf "$work/refused"
 done
-sed -i 's|tarvel_header(firmware GZIP .*|tarvel_header(firmware FOLDER .)|' "$project/CMakeLists.txt"
+sed -i 's|tarvel_header(firmware GZIP .*|tarvel_header(firmware ASSETS "web pages/.draft.css")|' \
+    "$project/CMakeLists.txt"
+refuses "a dot-file among the files of ASSETS" "web pages/.draft.css is no file tarvel takes" \
+    -S "$project" -B "$work/refused" -DTARVEL_PROGRAM="$tarvel"
+rm -rf "$work/refused"
+sed -i 's|tarvel_header(firmware ASSETS .*|tarvel_header(firmware FOLDER .)|' "$project/CMakeLists.txt"
 refuses "a folder that holds the build tree" "FOLDER $project holds the build tree" \
     -S "$project" -B "$project/build" -DTARVEL_PROGRAM="$tarvel"
 refuses "a preview folder that is none" "TARVEL_PREVIEW_PAGES /no/such/folder is no folder" \

@@ -952,11 +952,12 @@ static void make_identifier(char *id, const char *name, size_t len)
     id[n] = '\0';
 }
 
-// Is id one of C++'s own names? Only a name without "_html" can be.
+// Is id one of C++'s own names? Only with -a can it be: a page's ends in
+// _html.
 static bool is_keyword(const char *id)
 {
     for (const char *k : keywords)
-        if (!strcmp(id, k))
+        if (k[0] == id[0] && !strcmp(id, k))
             return true;
     return false;
 }
@@ -979,20 +980,16 @@ static struct {
     bool lost; // a line could not be written or read back
 } record = {-1, "", 0, false};
 
-// Bit i of those of an identifier (FNV-1a, split in two halves).
-static size_t seen_bit(const char *id, int i)
+// Are the bits of an identifier all set (and, with `set`, set them)? Its
+// bits come from one hash (FNV-1a), split in two halves.
+static bool seen_bits(const char *id, bool set)
 {
     unsigned long long h = 14695981039346656037ULL;
     for (const char *p = id; *p; p++)
         h = (h ^ static_cast<unsigned char>(*p)) * 1099511628211ULL;
-    return (h + i * (h >> 32 | 1)) % (sizeof(seen) * 8);
-}
-
-static bool seen_bits(const char *id, bool set)
-{
     bool all = true;
     for (int i = 0; i < seen_hashes; i++) {
-        size_t bit = seen_bit(id, i);
+        size_t bit = (h + i * (h >> 32 | 1)) % (sizeof(seen) * 8);
         all &= (seen[bit / 8] >> bit % 8) & 1;
         if (set)
             seen[bit / 8] |= 1 << bit % 8;
@@ -1037,21 +1034,26 @@ template <typename F> static bool each_line(F found)
 // Calls is(name) for each name that would clash with the block id, until
 // a call returns true; returns whether one did. A block declares its id
 // and id with each of the suffixes, so id clashes with a block R when it
-// is R, or R and a suffix, or R less a suffix.
-template <typename F> static bool each_rival(const char *id, F is)
+// is R, or R and a suffix, or R less a suffix; but where every identifier
+// ends in _html (without -a, `suffixed` false), only when it is R.
+template <typename F> static bool each_rival(const char *id, bool suffixed, F is)
 {
     char name[id_max + sizeof("_gz_len")];
     size_t len = strlen(id);
-    if (is(id))
-        return true;
+    bool same = is(id);
+    if (same || !suffixed)
+        return same;
+    memcpy(name, id, len);
     for (const char *s : suffixes) {
         size_t n = strlen(s);
-        snprintf(name, sizeof(name), "%s%s", id, s);
+        memcpy(name + len, s, n + 1);
         if (is(name))
             return true;
-        if (len > n && !strcmp(id + len - n, s)) {
-            snprintf(name, sizeof(name), "%.*s", static_cast<int>(len - n), id);
-            if (is(name))
+        if (len > n && !memcmp(id + len - n, s, n)) {
+            name[len - n] = '\0';
+            bool rival = is(name);
+            memcpy(name + len - n, s, n); // id, as it was
+            if (rival)
                 return true;
         }
     }
@@ -1059,15 +1061,16 @@ template <typename F> static bool each_rival(const char *id, F is)
 }
 
 // Takes the identifier for a block; false when a block earlier in the run
-// has it, or one that it would clash with. Should the record be lost, a
-// hit of the bit set counts: a file too many refused, never two blocks of
-// one name.
-static bool claim(const char *id)
+// has it, or one that it would clash with (`suffixed`). Should the record
+// be lost, a hit of the bit set counts: a file too many refused, never two
+// blocks of one name.
+static bool claim(const char *id, bool suffixed)
 {
-    bool hit = each_rival(id, [](const char *name) { return seen_bits(name, false); });
+    auto in_bit_set = [](const char *name) { return seen_bits(name, false); };
+    bool hit = each_rival(id, suffixed, in_bit_set);
     if (hit && (!flush_record() || each_line([&](const char *line, size_t) {
             size_t taken = strcspn(line, " ");
-            return each_rival(id, [&](const char *name) {
+            return each_rival(id, suffixed, [&](const char *name) {
                 return strlen(name) == taken && !memcmp(line, name, taken);
             });
         })))
@@ -1595,9 +1598,9 @@ static bool takes(const char *name, const char *id, int fd, const struct stat &s
         report(failure, "Can't convert file %s: it is %s\n", name, own);
     else if (away)
         report(failure, "Can't convert file %s: %s\n", name, away);
-    else if (is_keyword(id))
+    else if (root[0] && is_keyword(id))
         report(failure, "Can't convert file %s: %s is a C++ keyword\n", name, id);
-    else if (!claim(id))
+    else if (!claim(id, root[0]))
         report(failure, "Can't convert file %s: %s is already used\n", name, id);
     else
         return true;

@@ -341,14 +341,6 @@ static bool sync_folder(const char *path)
     return ok;
 }
 
-// The name of fd under /proc, through which the file can be linked anew or
-// its real path read.
-constexpr size_t fd_name_max = sizeof("/proc/self/fd/") + 3 * sizeof(int);
-static void fd_name(int fd, char (&name)[fd_name_max])
-{
-    snprintf(name, sizeof(name), "/proc/self/fd/%d", fd);
-}
-
 // With -a, the real path of the folder that the run converts: the root of
 // the tree whose files it takes. Empty otherwise.
 static char root[PATH_MAX];
@@ -358,20 +350,19 @@ static bool find_root()
     return realpath(".", root) != nullptr;
 }
 
-// Why the file open at fd is no file of the tree, or null (and always
-// without -a): the tree holds the files below the root whose names start
-// with no dot. What was opened is judged, not the name it was opened by, so
-// a link that changes after the check changes nothing.
-static const char *outside_tree(int fd)
+// Why the file `name`, open as `opened`, is no file of the tree, or null
+// (and always without -a): the tree holds the files below the root whose
+// names start with no dot. The file at the real path of the name must be
+// the one that was opened, so a link that changes meanwhile is refused.
+static const char *outside_tree(const char *name, const struct stat &opened)
 {
     if (!root[0])
         return nullptr;
-    char proc[fd_name_max], real[PATH_MAX];
-    fd_name(fd, proc);
-    ssize_t n = readlink(proc, real, sizeof(real) - 1);
-    real[std::max<ssize_t>(n, 0)] = '\0';
+    char real[PATH_MAX];
+    struct stat there;
     size_t len = strcmp(root, "/") ? strlen(root) : 0; // the root's path, less a lone /
-    if (n <= 0 || strncmp(real, root, len) != 0 || real[len] != '/')
+    if (!realpath(name, real) || stat(real, &there) != 0 || there.st_dev != opened.st_dev ||
+        there.st_ino != opened.st_ino || strncmp(real, root, len) != 0 || real[len] != '/')
         return "it links outside the folder";
     if (strstr(real + len, "/."))
         return "it links to a name that starts with a dot";
@@ -529,8 +520,8 @@ static bool start_file(replacement &f, const char *path, const struct stat *old)
 static bool link_temp(replacement &f, const char *path)
 {
     static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    char proc[fd_name_max];
-    fd_name(f.fd, proc);
+    char proc[sizeof("/proc/self/fd/") + 3 * sizeof(int)];
+    snprintf(proc, sizeof(proc), "/proc/self/fd/%d", f.fd);
     unsigned long long seed = static_cast<unsigned long long>(getpid()) * 2654435761u;
     for (int tries = 0; tries < 100; tries++) {
         if (!temp_name(f, path))
@@ -1589,11 +1580,11 @@ static bool put_bytes(int fd, const char *id)
     return got == 0;
 }
 
-// Takes the identifier id for the file name, open at fd; false, with a
+// Takes the identifier id for the file name, open as st; false, with a
 // report, for a file that gets no block.
-static bool takes(const char *name, const char *id, int fd, const struct stat &st)
+static bool takes(const char *name, const char *id, const struct stat &st)
 {
-    const char *own = own_file(st), *away = own ? nullptr : outside_tree(fd);
+    const char *own = own_file(st), *away = own ? nullptr : outside_tree(name, st);
     if (own)
         report(failure, "Can't convert file %s: it is %s\n", name, own);
     else if (away)
@@ -1624,7 +1615,7 @@ void tarvel(const char *name, const char *id)
         file_error(name);
         return;
     }
-    if (!takes(name, id, pg.fd, st)) {
+    if (!takes(name, id, st)) {
         close(pg.fd);
         return;
     }

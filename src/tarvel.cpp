@@ -129,7 +129,6 @@ constexpr size_t entry_max = 4 * name_max + 5 * id_max + type_max + 100;
 static const char *const suffixes[] = {"_len", "_gz", "_gz_len", "_etag"};
 
 // The types of the files of a web UI, by their extension, in any case.
-// "html" comes first: it is a page's.
 static const struct {
     const char *extension, *type;
 } types[] = {
@@ -155,40 +154,19 @@ static const struct {
 static const char unknown_type[] = "application/octet-stream";
 
 // Names that no array may take, since they are C++'s own: keywords, and
-// the alternative tokens (and, or ...).
-static const char *const keywords[] = {
-    "alignas",       "alignof",     "and",
-    "and_eq",        "asm",         "auto",
-    "bitand",        "bitor",       "bool",
-    "break",         "case",        "catch",
-    "char",          "char8_t",     "char16_t",
-    "char32_t",      "class",       "compl",
-    "concept",       "const",       "consteval",
-    "constexpr",     "constinit",   "const_cast",
-    "continue",      "co_await",    "co_return",
-    "co_yield",      "decltype",    "default",
-    "delete",        "do",          "double",
-    "dynamic_cast",  "else",        "enum",
-    "explicit",      "export",      "extern",
-    "false",         "float",       "for",
-    "friend",        "goto",        "if",
-    "inline",        "int",         "long",
-    "mutable",       "namespace",   "new",
-    "noexcept",      "not",         "not_eq",
-    "nullptr",       "operator",    "or",
-    "or_eq",         "private",     "protected",
-    "public",        "register",    "reinterpret_cast",
-    "requires",      "return",      "short",
-    "signed",        "sizeof",      "static",
-    "static_assert", "static_cast", "struct",
-    "switch",        "template",    "this",
-    "thread_local",  "throw",       "true",
-    "try",           "typedef",     "typeid",
-    "typename",      "union",       "unsigned",
-    "using",         "virtual",     "void",
-    "volatile",      "wchar_t",     "while",
-    "xor",           "xor_eq",
-};
+// the alternative tokens (and, or ...), each between spaces.
+static const char keywords[] =
+    " alignas alignof and and_eq asm auto bitand bitor bool break case catch char "
+    "char8_t char16_t char32_t class compl concept const consteval constexpr "
+    "constinit const_cast continue co_await co_return co_yield decltype default "
+    "delete do double dynamic_cast else enum explicit export extern false float for "
+    "friend goto if inline int long mutable namespace new noexcept not not_eq "
+    "nullptr operator or or_eq private protected public register reinterpret_cast "
+    "requires return short signed sizeof static static_assert static_cast struct "
+    "switch template this thread_local throw true try typedef typeid typename union "
+    "unsigned using virtual void volatile wchar_t while xor xor_eq ";
+// The longest of them ("reinterpret_cast").
+constexpr size_t keyword_max = 16;
 
 static const char usage[] =
     "usage: tarvel [-a | --assets] [-z | --gzip]\n"
@@ -836,7 +814,8 @@ static size_t escape(unsigned char c, char *to)
 // list of numbers.
 static void put_literal(const unsigned char *p, size_t n, bool &first)
 {
-    char line[sizeof("\r\n") + 1 + twin_line * 4 + 1];
+    // A line end, a quote, up to 4 characters a byte, a quote, a zero.
+    char line[2 + 1 + twin_line * 4 + 1 + 1];
     for (size_t at = 0; at < n; at += twin_line) {
         size_t len = 0;
         if (!first)
@@ -947,10 +926,9 @@ static void make_identifier(char *id, const char *name, size_t len)
 // _html.
 static bool is_keyword(const char *id)
 {
-    for (const char *k : keywords)
-        if (k[0] == id[0] && !strcmp(id, k))
-            return true;
-    return false;
+    char word[1 + keyword_max + 2];
+    return strlen(id) <= keyword_max && snprintf(word, sizeof(word), " %s ", id) > 0 &&
+           strstr(keywords, word);
 }
 
 // The record of the blocks written so far, one line each: the identifier,

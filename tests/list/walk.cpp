@@ -1,8 +1,9 @@
 // Walks the list of pages of a header made with tarvel -z (or the list of
 // files of one made with tarvel -a -z), as a firmware registers its pages,
-// and prints each page's path, the sizes of its arrays and its ETag. The list is expanded into a
-// table ended by an empty entry, so that a folder without pages gives a table all the same; the
-// header is included by a second source file too (second.cpp), as in a firmware of several files.
+// and prints each page's path, the sizes of its arrays and its ETag. The
+// list is expanded into a table ended by an empty entry, so that a folder
+// without pages gives a table all the same; the header is included by a
+// second source file too (second.cpp), as in a firmware of several files.
 
 #include <stdio.h>
 

@@ -166,19 +166,23 @@ def served_file(base, folder, path):
     return wrong
 
 
-def failed_requests(driver):
-    """The requests of the last loads that failed or were answered with an
-    error, from the browser's network log."""
-    failed = []
+def failed_requests(driver, bases):
+    """The requests of the last loads to the servers at bases that failed or
+    were answered with an error, from the browser's network log (Chromium
+    asks elsewhere of its own accord too)."""
+    urls, failed = {}, []
     for entry in driver.get_log("performance"):
         message = json.loads(entry["message"])["message"]
         params = message["params"]
-        if message["method"] == "Network.loadingFailed":
-            failed.append(f"{params.get('errorText')} {params['requestId']}")
+        if message["method"] == "Network.requestWillBeSent":
+            urls[params["requestId"]] = params["request"]["url"]
+        elif message["method"] == "Network.loadingFailed":
+            failed.append((params["requestId"], params.get("errorText")))
         elif message["method"] == "Network.responseReceived" and \
                 params["response"]["status"] >= 400:
-            failed.append(f"{params['response']['status']} {params['response']['url']}")
-    return failed
+            failed.append((params["requestId"], params["response"]["status"]))
+    return [f"{why} {urls.get(r, r)}" for r, why in failed
+            if r not in urls or any(urls[r].startswith(b) for b in bases)]
 
 
 def check_ui(server, folder):
@@ -199,7 +203,8 @@ def check_ui(server, folder):
                 driver.get_log("performance")
                 found += [f"/{path} renders with another {d}" for d in
                           differences(driver, files_base + path, base + path)]
-                found += [f"/{path}: a failed request: {r}" for r in failed_requests(driver)]
+                found += [f"/{path}: a failed request: {r}"
+                          for r in failed_requests(driver, [base, files_base])]
                 if "the script ran" not in render(driver, base + path)[0] and not path:
                     found.append("/: the script did not run")
             for top, dirs, names in os.walk(folder):

@@ -168,8 +168,8 @@ def served_file(base, folder, path):
 
 def failed_requests(driver, bases):
     """The requests of the last loads to the servers at bases that failed or
-    were answered with an error, from the browser's network log (Chromium
-    asks elsewhere of its own accord too)."""
+    were answered with an error, from the browser's network log. Chromium
+    asks elsewhere of its own accord too, with no page's request logged."""
     urls, failed = {}, []
     for entry in driver.get_log("performance"):
         message = json.loads(entry["message"])["message"]
@@ -181,8 +181,8 @@ def failed_requests(driver, bases):
         elif message["method"] == "Network.responseReceived" and \
                 params["response"]["status"] >= 400:
             failed.append((params["requestId"], params["response"]["status"]))
-    return [f"{why} {urls.get(r, r)}" for r, why in failed
-            if r not in urls or any(urls[r].startswith(b) for b in bases)]
+    return [f"{why} {urls[r]}" for r, why in failed
+            if any(urls.get(r, "").startswith(b) for b in bases)]
 
 
 def check_ui(server, folder):

@@ -163,10 +163,15 @@ struct scratch {
     }
     ~scratch()
     {
+        // A folder that a case made unreadable is opened up to be removed.
+        std::error_code ignored;
         chmod(pages.c_str(), 0755);
+        for (auto it = fs::recursive_directory_iterator(pages, ignored); it != fs::end(it);
+             it.increment(ignored))
+            if (it->is_directory(ignored) && !it->is_symlink(ignored))
+                chmod(it->path().c_str(), 0755);
         if (mounted)
             umount2(root.c_str(), MNT_DETACH);
-        std::error_code ignored;
         fs::remove_all(root, ignored);
         fs::remove(out, ignored);
         fs::remove(err, ignored);
@@ -259,7 +264,8 @@ bool mount_tmpfs(const fs::path &dir, int kb)
 std::vector<string> left_behind(const fs::path &root, const run_case &c)
 {
     std::vector<string> left;
-    for (const auto &f : fs::recursive_directory_iterator(root)) {
+    for (const auto &f :
+         fs::recursive_directory_iterator(root, fs::directory_options::skip_permission_denied)) {
         string name = f.path().filename();
         if (name[0] != '.')
             continue;
@@ -1333,6 +1339,19 @@ std::vector<run_case> cases()
             {"Can't convert file a?b: its name holds a line feed",
              "Can't convert file d?e.txt: its name holds a line feed", "f.txt"},
             1, {{"f.txt", "F", "text/plain"}}, 1),
+        [] {
+            run_case c = tree_row("tree_with_a_folder_it_cannot_read",
+                                  {{".", "", kind::folder, 0777}, // for nobody
+                                   {"..", "", kind::folder, 0777},
+                                   {"secret", "", kind::folder},
+                                   {"secret/x.txt", "x"},
+                                   {"secret", "", kind::folder, 0300},
+                                   {"y.txt", "y"}},
+                                  {"Can't open folder secret", "y.txt"}, 1,
+                                  {{"y.txt", "y", "text/plain"}}, 1);
+            c.as_nobody = true;
+            return c;
+        }(),
         tree_row("tree_of_no_files", {{"empty", "", kind::folder}}, {}, 0, {}),
         tree_row("tree_counts_its_bytes_in_thousands", {{"big.txt", string(1234, 'b')}},
                  {"big.txt"}, 1, {{"big.txt", string(1234, 'b'), "text/plain"}}),

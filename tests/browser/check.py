@@ -88,16 +88,21 @@ def differences(driver, a, b):
     return found
 
 
+def network_log(driver):
+    """The browser's network events since the last call: method, params."""
+    for entry in driver.get_log("performance"):
+        message = json.loads(entry["message"])["message"]
+        yield message["method"], message["params"]
+
+
 def responses(driver, url):
     """The status and headers of each response to url since the last call,
     as they came over the network: a revalidated page is reported as 304."""
     urls, raw = {}, {}
-    for entry in driver.get_log("performance"):
-        message = json.loads(entry["message"])["message"]
-        params = message["params"]
-        if message["method"] == "Network.responseReceived":
+    for method, params in network_log(driver):
+        if method == "Network.responseReceived":
             urls[params["requestId"]] = params["response"]["url"]
-        elif message["method"] == "Network.responseReceivedExtraInfo":
+        elif method == "Network.responseReceivedExtraInfo":
             headers = {k.lower(): v for k, v in params["headers"].items()}
             raw[params["requestId"]] = (params["statusCode"], headers)
     return [raw[r] for r, u in urls.items() if u == url and r in raw]
@@ -171,15 +176,12 @@ def failed_requests(driver, bases):
     were answered with an error, from the browser's network log. Chromium
     asks elsewhere of its own accord too, with no page's request logged."""
     urls, failed = {}, []
-    for entry in driver.get_log("performance"):
-        message = json.loads(entry["message"])["message"]
-        params = message["params"]
-        if message["method"] == "Network.requestWillBeSent":
+    for method, params in network_log(driver):
+        if method == "Network.requestWillBeSent":
             urls[params["requestId"]] = params["request"]["url"]
-        elif message["method"] == "Network.loadingFailed":
+        elif method == "Network.loadingFailed":
             failed.append((params["requestId"], params.get("errorText")))
-        elif message["method"] == "Network.responseReceived" and \
-                params["response"]["status"] >= 400:
+        elif method == "Network.responseReceived" and params["response"]["status"] >= 400:
             failed.append((params["requestId"], params["response"]["status"]))
     return [f"{why} {urls[r]}" for r, why in failed
             if any(urls.get(r, "").startswith(b) for b in bases)]
@@ -200,7 +202,7 @@ def check_ui(server, folder):
             files_base = plain.stdout.readline().decode().split("(")[1].split(")")[0]
             driver = browser(scratch)
             for path in ["", "docs/"]:
-                driver.get_log("performance")
+                list(network_log(driver))  # what came before
                 found += [f"/{path} renders with another {d}" for d in
                           differences(driver, files_base + path, base + path)]
                 found += [f"/{path}: a failed request: {r}"

@@ -567,17 +567,30 @@ static const char *own_name(const struct stat &st)
 // Everything written goes through `out`, so that the header is written in
 // large blocks, into its replacement file, which takes the old header's
 // place only once complete: a run that fails or is interrupted leaves the
-// old header as it was.
+// old header as it was. Most runs give the old header's bytes again, so
+// the new header is held against the old one as it comes, and its file
+// gets bytes only from the first that differ:
+//
+//   open_header --> comparing: the new file is empty; the first `matched`
+//        |          bytes of the new header are the old one's
+//        |--a difference, or the old one ends--> the old one's first
+//        |          `matched` bytes are copied into the new file --> writing
+//        |--end_header: the old one ends there too--> unchanged: the old
+//                   header stays, and the new file goes
+//   open_header --> writing, where there is no old header to read
 static char out[header_buffer];
 static struct {
-    replacement file;    // the new header
-    size_t len;          // bytes waiting in `out`
-    bool short_of_text;  // a write failed, or text was lost: the new header is not whole
-    bool is_a_page;      // a page is the old header, which must stay as it is
-    bool exists;         // there is an old header, `old`
-    struct stat old;     // its file, links followed
-    char path[PATH_MAX]; // the file that ../htmls.h names, links followed
-} header = {{-1, 0, ""}, 0, false, false, false, {}, ""};
+    replacement file;      // the new header
+    size_t len;            // bytes waiting in `out`
+    bool short_of_text;    // a write failed, or text was lost: the new header is not whole
+    bool is_a_page;        // a page is the old header, which must stay as it is
+    bool exists;           // there is an old header, `old`
+    struct stat old;       // its file, links followed
+    char path[PATH_MAX];   // the file that ../htmls.h names, links followed
+    int was;               // comparing: the old header, open, read up to `matched`; else -1
+    off_t matched;         // comparing: the bytes of the new header so far, all the old one's
+    struct timespec ctime; // comparing: the old header's change time when it was opened
+} header = {{-1, 0, ""}, 0, false, false, false, {}, "", -1, 0, {}};
 
 // Is there any point in writing on? A header short of text or that may not
 // replace the old one is not put in place.
@@ -586,11 +599,88 @@ static bool header_may_be_whole()
     return !header.short_of_text && !header.is_a_page;
 }
 
+// Is the old header, open at `was`, still the file it was when opened, as
+// it was then? Any write to it since would have moved its change time.
+static bool old_header_holds()
+{
+    struct stat now;
+    return fstat(header.was, &now) == 0 && now.st_ctim.tv_sec == header.ctime.tv_sec &&
+           now.st_ctim.tv_nsec == header.ctime.tv_nsec;
+}
+
+// Do the next n bytes of the old header equal those at p? Reads them.
+static bool old_header_goes_on(const char *p, size_t n)
+{
+    char was[header_buffer];
+    for (size_t k; n > 0; p += k, n -= k) {
+        k = std::min(n, sizeof(was));
+        if (read_full(header.was, was, k) != static_cast<long>(k) || memcmp(was, p, k) != 0)
+            return false;
+    }
+    return true;
+}
+
+// Copies the old header's first `matched` bytes, which the new header
+// shares, into the new file: inside the kernel where it can.
+static bool copy_matched()
+{
+    bool in_kernel = true;
+    for (off_t at = 0; at < header.matched;) {
+        size_t n = header.matched - at;
+        ssize_t got;
+        if (in_kernel) {
+            got = copy_file_range(header.was, &at, header.file.fd, nullptr, n, 0);
+            if (got > 0 || (got < 0 && errno == EINTR))
+                continue;
+            // A file system or kernel that copies no range: through a buffer.
+            if (got == 0 ||
+                (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP))
+                return false;
+            in_kernel = false;
+        }
+        char buf[header_buffer];
+        got = pread(header.was, buf, std::min(n, sizeof(buf)), at);
+        if (got <= 0 || !write_full(header.file.fd, buf, got))
+            return false;
+        at += got;
+    }
+    return true;
+}
+
+// Stops comparing, the new file given what it shares with the old header.
+// False when that could not be had as it was compared.
+static bool stop_comparing()
+{
+    bool ok = copy_matched() && old_header_holds();
+    close(header.was);
+    header.was = -1;
+    return ok;
+}
+
+// Puts n bytes at p into the header: compared with the old one while they
+// match it, else written.
+static void put_out(const char *p, size_t n)
+{
+    if (!header_may_be_whole())
+        return;
+    if (header.was >= 0) {
+        if (old_header_goes_on(p, n)) {
+            header.matched += n;
+            return;
+        }
+        if (!stop_comparing()) {
+            header.short_of_text = true;
+            return;
+        }
+    }
+    if (!write_full(header.file.fd, p, n))
+        header.short_of_text = true;
+}
+
 // Writes what waits in `out` to the header.
 static void flush_out()
 {
-    if (header_may_be_whole() && !write_full(header.file.fd, out, header.len))
-        header.short_of_text = true;
+    put_out(out, header.len);
     header.len = 0;
 }
 
@@ -601,8 +691,7 @@ static void put(const char *p, size_t n)
     if (header.len + n > sizeof(out)) {
         flush_out();
         if (n > sizeof(out)) {
-            if (header_may_be_whole() && !write_full(header.file.fd, p, n))
-                header.short_of_text = true;
+            put_out(p, n);
             return;
         }
     }
@@ -651,13 +740,25 @@ static bool find_header()
 }
 
 // Starts the new header beside the file it replaces, with that file's
-// permissions (a new header gets 0666 less the umask, as any new file).
-// False when there is no header to be written: a folder, a FIFO, a device
-// or a read-only file stands in its place, or its folder cannot be written.
+// permissions (a new header gets 0666 less the umask, as any new file),
+// comparing it with the old one where that can be read. False when there
+// is no header to be written: a folder, a FIFO, a device or a read-only
+// file stands in its place, or its folder cannot be written.
 static bool open_header()
 {
-    return find_header() && may_replace(header.path) &&
-           start_file(header.file, header.path, header.exists ? &header.old : nullptr);
+    if (!find_header() || !may_replace(header.path) ||
+        !start_file(header.file, header.path, header.exists ? &header.old : nullptr))
+        return false;
+    struct stat st;
+    header.was = header.exists ? open_regular(header.path, &st) : -1;
+    if (header.was < 0)
+        return true;
+    header.ctime = st.st_ctim;
+    if (st.st_dev != header.old.st_dev || st.st_ino != header.old.st_ino) {
+        close(header.was); // another file took its name meanwhile: write the header whole
+        header.was = -1;
+    }
+    return true;
 }
 
 // Is the page with this file the old header? Then the old header is kept:
@@ -669,21 +770,25 @@ static bool is_old_header(const struct stat &page)
     return is;
 }
 
-// Does the file at path hold exactly the bytes of the new header?
-static bool same_bytes(const char *path)
+// Is the new header, compared up to its end, the old one still standing at
+// its path, unchanged? Then the old one stays. If not, the new file gets
+// what it shares with the old one, and false; it is not whole if that fails.
+static bool is_old_header_still()
 {
-    struct stat a, b;
-    int old = open_regular(path, &a), fd = header.file.fd;
-    bool same =
-        old >= 0 && fstat(fd, &b) == 0 && a.st_size == b.st_size && lseek(fd, 0, SEEK_SET) == 0;
-    char was[scratch_chunk], is[scratch_chunk];
-    for (long n = 1; same && n > 0;) {
-        n = read_full(old, was, sizeof(was));
-        same = n >= 0 && read_full(fd, is, sizeof(is)) == n && !memcmp(was, is, n);
+    if (header.was < 0)
+        return false;
+    struct stat now;
+    char more;
+    if (read_full(header.was, &more, 1) == 0 && old_header_holds() &&
+        lstat(header.path, &now) == 0 && now.st_dev == header.old.st_dev &&
+        now.st_ino == header.old.st_ino) {
+        close(header.was);
+        header.was = -1;
+        return true;
     }
-    if (old >= 0)
-        close(old);
-    return same;
+    if (!stop_comparing())
+        header.short_of_text = true;
+    return false;
 }
 
 // How many names the old header has now: a rename gives only one of them
@@ -704,8 +809,9 @@ static nlink_t header_names()
 static void end_header(bool listed)
 {
     flush_out();
+    bool same = header_may_be_whole() && listed && is_old_header_still();
     bool ok = header_may_be_whole();
-    bool replace = ok && listed && !(header.exists && same_bytes(header.path));
+    bool replace = ok && listed && !same;
     nlink_t names = replace && header.exists ? header_names() : 1;
     if (names > 1)
         report(failure,
@@ -718,6 +824,9 @@ static void end_header(bool listed)
     drop_file(header.file);
     // Flushed already, so closing cannot lose what was written.
     close_file(header.file);
+    if (header.was >= 0)
+        close(header.was);
+    header.was = -1;
     if (!ok)
         report(failure, "Can't write file %s\n", header_name);
 }

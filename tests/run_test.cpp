@@ -861,6 +861,27 @@ run_case converts_a(run_case c)
     return c;
 }
 
+// A page a.html of 200 KB, whose header fills the write buffer three times,
+// run over the old header that `old` makes of its new one; on a disk of
+// disk_kb, should it be given.
+run_case over_old(const string &name, string (*old)(string), int disk_kb = 0)
+{
+    string text;
+    for (int i = 0; text.size() < 200000; i++)
+        text += "<p>line " + std::to_string(i) + "</p>\r\n";
+    string header = block("a_html", text), was = old(header);
+    run_case c = {.name = name,
+                  .files = {{"../htmls.h", was}, {"a.html", text}},
+                  .report = report({"a.html"}, 1),
+                  .header = header,
+                  .list = "a.html\n",
+                  .header_untouched = was == header,
+                  .disk_kb = disk_kb};
+    if (disk_kb) // the old header and the new one do not fit it side by side
+        c.report += "Can't write file ../htmls.h\n", c.header = was, c.status = 1;
+    return c;
+}
+
 // A run beside a page a.html that cannot open the header: it converts
 // nothing, and what stood at ../htmls.h, `header`, stays as it was.
 run_case header_fails(run_case c, const string &header = no_file)
@@ -1098,6 +1119,16 @@ std::vector<run_case> cases()
         converts_a({.name = "unchanged_header_is_left_alone",
                     .files = {{"../htmls.h", block("a_html", "A\r\n")}},
                     .header_untouched = true}),
+        // It is held against the old header as it is written.
+        over_old("long_unchanged_header_is_left_alone", [](string h) { return h; }),
+        over_old("header_that_differs_at_its_first_byte", [](string h) { return "x" + h; }),
+        over_old("header_that_differs_past_the_buffer",
+                 [](string h) { return h.replace(100000, 1, "x"); }),
+        over_old("header_that_was_shorter", [](string h) { return h.substr(0, h.size() - 1); }),
+        over_old("header_that_was_longer", [](string h) { return h + "x"; }),
+        over_old(
+            "header_that_differs_on_a_full_disk",
+            [](string h) { return h.replace(h.size() - 10, 1, "x"); }, 450),
         converts_a({.name = "header_keeps_its_permissions",
                     .files = {{"../htmls.h", "old", kind::file, 0640}},
                     .after = {{"../htmls.h", block("a_html", "A\r\n"), kind::file, 0640}}}),

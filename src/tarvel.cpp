@@ -13,8 +13,9 @@
 //   Replacement files  new files that take an old one's place only      live, fatal_signals,
 //                      once complete; on a signal, removes the          own, own_count
 //                      unfinished; knows the run's own files
-//   Header             gathers the header's text into its new file;     out, header
-//                      the one verdict on it at the end
+//   Header             gathers the header's text into its new file,     out, header
+//                      held against the old header; the one verdict
+//                      on it at the end
 //   Twins              ends each block: its length and ETag (-a), its   twin
 //                      gzip twin (-z); counts what the files cost
 //   Record             makes array names; takes each once in a run;     seen, record
@@ -77,11 +78,9 @@ constexpr size_t block_size = TARVEL_BLOCK;
 // Bytes that the searches for closing sequences and tags skip at a time,
 // where a few vector compares show that they cannot hold one.
 constexpr size_t stretch = TARVEL_STRETCH;
-// Bytes of the header gathered before a write: most lines are short.
+// Bytes of the header gathered before a write, most lines being short; and
+// of the old header read at a time, to hold the new one against it.
 constexpr size_t header_buffer = 1 << 16;
-// Bytes that a local buffer reads of a file at a time: the old header, to
-// compare it, and the list of pages, to copy it.
-constexpr size_t scratch_chunk = 1 << 14;
 
 // Far more than the longest file name Linux allows (255 bytes); with -a,
 // the longest path below the folder that the run takes.

@@ -1,8 +1,8 @@
 // Feeds arbitrary bytes to tarvel's page converter as a page, and checks the
 // block it writes against a plain restatement of the line rules and of
-// preformatted text. The
-// converter reads in blocks of a few bytes here, so that every page crosses
-// many block ends.
+// preformatted text. The converter reads in blocks of a few stretches here,
+// so that every page crosses many block ends. Each page is converted with
+// the wide compares, where the processor has them, and with the plain loops.
 //
 //   page_fuzz [libFuzzer options] [CORPUS...]
 
@@ -41,31 +41,45 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (header.file.fd < 0)
         header.file.fd = memfd_create("header", 0);
     if (fd < 0 || header.file.fd < 0 || ftruncate(fd, 0) != 0 ||
-        pwrite(fd, data, size, 0) != static_cast<ssize_t>(size) ||
-        ftruncate(header.file.fd, 0) != 0 || lseek(header.file.fd, 0, SEEK_SET) != 0)
+        pwrite(fd, data, size, 0) != static_cast<ssize_t>(size))
         abort();
     snprintf(path, sizeof(path), "/proc/self/fd/%d", fd);
-
-    // Every input is a run of its own: no identifier is taken yet.
-    forget_identifiers();
-    tarvel(path, "page_html");
-    flush_out();
-    string block(lseek(header.file.fd, 0, SEEK_END), '\0');
-    if (pread(header.file.fd, block.data(), block.size(), 0) != static_cast<ssize_t>(block.size()))
-        abort();
-
     string page(reinterpret_cast<const char *>(data), size);
     string delim = restate::expected_delimiter(page);
     string open = "const char page_html[] PROGMEM = R\"" + delim + "(";
     string close = ")" + delim + "\"";
-    check(status == 0 && header_may_be_whole(), "the page could not be read", block);
-    check(block.compare(0, open.size(), open) == 0, "the block does not open as it should", block);
-    check(block.size() >= open.size() + close.size() + 3 &&
-              block.compare(block.size() - close.size() - 3, string::npos, close + ";\r\n") == 0,
-          "the block does not close as it should", block);
-    check(block.find(close) == block.size() - close.size() - 3,
-          "the raw string closes before its end", block);
-    check(block == open + restate::expected_text(page) + close + ";\r\n",
-          "the text differs from the page", block);
+
+    // With the wide compares, where the processor has them, and with the
+    // plain loops.
+#ifdef TARVEL_AVX2
+    static const bool wide = has_avx2;
+    for (bool avx2 : {wide, false}) {
+        has_avx2 = avx2;
+#else
+    {
+#endif
+        if (ftruncate(header.file.fd, 0) != 0 || lseek(header.file.fd, 0, SEEK_SET) != 0)
+            abort();
+        // Every input is a run of its own: no identifier is taken yet.
+        forget_identifiers();
+        tarvel(path, "page_html");
+        flush_out();
+        string block(lseek(header.file.fd, 0, SEEK_END), '\0');
+        if (pread(header.file.fd, block.data(), block.size(), 0) !=
+            static_cast<ssize_t>(block.size()))
+            abort();
+
+        check(status == 0 && header_may_be_whole(), "the page could not be read", block);
+        check(block.compare(0, open.size(), open) == 0, "the block does not open as it should",
+              block);
+        check(block.size() >= open.size() + close.size() + 3 &&
+                  block.compare(block.size() - close.size() - 3, string::npos, close + ";\r\n") ==
+                      0,
+              "the block does not close as it should", block);
+        check(block.find(close) == block.size() - close.size() - 3,
+              "the raw string closes before its end", block);
+        check(block == open + restate::expected_text(page) + close + ";\r\n",
+              "the text differs from the page", block);
+    }
     return 0;
 }

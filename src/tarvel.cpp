@@ -43,11 +43,15 @@
 #include <climits>
 #include <csignal>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <fts.h>
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 #include <initializer_list>
 #include <iterator>
 #include <libdeflate.h>
@@ -870,7 +874,7 @@ static void end_twins()
 }
 
 // Gathers text of the block for its twin, its length and its ETag.
-static void gather(const char *p, size_t n)
+static void gather_text(const char *p, size_t n)
 {
     if (twin.sized) {
         twin.served += n;
@@ -883,6 +887,13 @@ static void gather(const char *p, size_t n)
         memcpy(twin.text + twin.len, p, n);
         twin.len += n;
     }
+}
+
+// A run without -z or -a gathers nothing: it costs a test a line.
+static inline void gather(const char *p, size_t n)
+{
+    if (twin.on || twin.sized)
+        gather_text(p, n);
 }
 
 // Appends text of the page's block, which its twin holds too.
@@ -1313,36 +1324,196 @@ static long read_block(int fd, long have, size_t kept, bool from_start)
 
 // ---- Delimiter ---------------------------------------------------------
 
-// Scripts hold ) often, markup rarely: a page is searched a stretch at a
-// time, skipping the stretches where no ) is followed by a byte that may go
-// on to close a raw string.
-//
-// Could a closing sequence start in the stretch at p, where `next` is the
-// byte after its ) (or both `next` and `other` may be)? The loop has no
-// branch inside, so the compiler turns it into a few vector compares.
-static bool may_start(const char *p, char next, char other)
+// The searches for closing sequences and for tags of preformatted text
+// look at a stretch at a time: a mask with a bit for each of its bytes
+// marks those that may start what they look for, in a few compares of many
+// bytes at once, and only those are looked at closer. Each search passes
+// the stretches whose masks are empty in one loop. The wider compares of
+// AVX2 are taken where the processor has them, as the run finds out when
+// it starts; any other takes the plain loops, which compilers vectorize as
+// its instructions allow.
+using mask = std::uint64_t;
+static_assert(stretch == 64, "a stretch has a bit of a mask for each of its bytes");
+// Bytes after a stretch that the masks read: for a closing sequence, the
+// byte after its ); for a tag, the 3 after its <.
+constexpr size_t close_lookahead = 1, tag_lookahead = 3;
+
+// Do the letters a and b (in lower case, if letters) begin a name of
+// tag_names: pr, li, te or xm? 1 or 0, for a loop without a branch.
+static int two_letters(char a, char b)
 {
-    unsigned char any = 0;
-    for (size_t i = 0; i < stretch; i++)
-        any |= (p[i] == ')') & ((p[i + 1] == next) | (p[i + 1] == other));
-    return any;
+    return ((a == 'p') & (b == 'r')) | ((a == 'l') & (b == 'i')) | ((a == 't') & (b == 'e')) |
+           ((a == 'x') & (b == 'm'));
 }
 
-// Calls found(q) for the ) at q in the n bytes at p, but for those in
-// stretches where no ) is followed by `next` or `other`; stops at the first
-// call that returns true, and returns whether one did.
+// From p on, the first stretch whose mask `m` is not empty, or where fewer
+// than a stretch and its lookahead are left before end. Bit i of m: a ) at
+// p + i followed by `next` or `other`.
+static const char *close_hits_plain(const char *p, const char *end, char next, char other, mask &m)
+{
+    for (m = 0; m == 0 && static_cast<size_t>(end - p) >= stretch + close_lookahead;) {
+        for (size_t i = 0; i < stretch; i++)
+            m |= static_cast<mask>((p[i] == ')') & ((p[i + 1] == next) | (p[i + 1] == other))) << i;
+        p += m ? 0 : stretch;
+    }
+    return p;
+}
+
+// As close_hits_plain, for tags. Bit i: a < at p + i followed by the first
+// two letters of a name of tag_names, or by / and them. Markup is full of
+// <; most do not qualify.
+static const char *tag_hits_plain(const char *p, const char *end, mask &m)
+{
+    for (m = 0; m == 0 && static_cast<size_t>(end - p) >= stretch + tag_lookahead;) {
+        for (size_t i = 0; i < stretch; i++) {
+            char a = p[i + 1] | 0x20, b = p[i + 2] | 0x20, c = p[i + 3] | 0x20; // lower case
+            int hit = two_letters(a, b) | ((p[i + 1] == '/') & two_letters(b, c));
+            m |= static_cast<mask>((p[i] == '<') & hit) << i;
+        }
+        p += m ? 0 : stretch;
+    }
+    return p;
+}
+
+#if defined(__x86_64__)
+#define TARVEL_AVX2 1
+__attribute__((target("avx2"))) static __m256i bytes_at(const char *p)
+{
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p));
+}
+
+__attribute__((target("avx2"))) static __m256i is(__m256i v, char c)
+{
+    return _mm256_cmpeq_epi8(v, _mm256_set1_epi8(c));
+}
+
+__attribute__((target("avx2"))) static mask bits_of(__m256i low, __m256i high)
+{
+    return static_cast<unsigned>(_mm256_movemask_epi8(low)) |
+           static_cast<mask>(static_cast<unsigned>(_mm256_movemask_epi8(high))) << 32;
+}
+
+__attribute__((target("avx2"))) static __m256i close_half(const char *q, char next, char other)
+{
+    __m256i after = bytes_at(q + 1);
+    return _mm256_and_si256(is(bytes_at(q), ')'),
+                            _mm256_or_si256(is(after, next), is(after, other)));
+}
+
+__attribute__((target("avx2"))) static const char *close_hits_avx2(const char *p, const char *end,
+                                                                   char next, char other, mask &m)
+{
+    for (m = 0; m == 0 && static_cast<size_t>(end - p) >= stretch + close_lookahead;) {
+        m = bits_of(close_half(p, next, other), close_half(p + 32, next, other));
+        p += m ? 0 : stretch;
+    }
+    return p;
+}
+
+// two_letters for 32 pairs at once. The first letters p, t, x and l differ
+// in their low four bits (0, 4, 8, 12), which pick the letter to expect
+// and the one to expect after it from a table.
+__attribute__((target("avx2"))) static __m256i two_letters(__m256i a, __m256i b)
+{
+    const __m256i firsts = _mm256_setr_epi8('p', 0, 0, 0, 't', 0, 0, 0, 'x', 0, 0, 0, 'l', 0, 0, 0,
+                                            'p', 0, 0, 0, 't', 0, 0, 0, 'x', 0, 0, 0, 'l', 0, 0, 0);
+    const __m256i seconds =
+        _mm256_setr_epi8('r', 0, 0, 0, 'e', 0, 0, 0, 'm', 0, 0, 0, 'i', 0, 0, 0, 'r', 0, 0, 0, 'e',
+                         0, 0, 0, 'm', 0, 0, 0, 'i', 0, 0, 0);
+    __m256i row = _mm256_and_si256(a, _mm256_set1_epi8(15));
+    return _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_shuffle_epi8(firsts, row), a),
+                            _mm256_cmpeq_epi8(_mm256_shuffle_epi8(seconds, row), b));
+}
+
+__attribute__((target("avx2"))) static __m256i tag_half(const char *q)
+{
+    const __m256i lower = _mm256_set1_epi8(0x20);
+    __m256i slash = bytes_at(q + 1), a = _mm256_or_si256(slash, lower),
+            b = _mm256_or_si256(bytes_at(q + 2), lower),
+            c = _mm256_or_si256(bytes_at(q + 3), lower);
+    __m256i end_tag = _mm256_and_si256(is(slash, '/'), two_letters(b, c));
+    return _mm256_and_si256(is(bytes_at(q), '<'), _mm256_or_si256(two_letters(a, b), end_tag));
+}
+
+__attribute__((target("avx2"))) static const char *tag_hits_avx2(const char *p, const char *end,
+                                                                 mask &m)
+{
+    for (m = 0; m == 0 && static_cast<size_t>(end - p) >= stretch + tag_lookahead;) {
+        m = bits_of(tag_half(p), tag_half(p + 32));
+        p += m ? 0 : stretch;
+    }
+    return p;
+}
+
+// Found out once, as the run starts: a test in every stretch would cost
+// more than its compares. Only the fuzz target clears it.
+static bool has_avx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
+#endif
+
+static const char *close_hits(const char *p, const char *end, char next, char other, mask &m)
+{
+#ifdef TARVEL_AVX2
+    if (has_avx2)
+        return close_hits_avx2(p, end, next, other, m);
+#endif
+    return close_hits_plain(p, end, next, other, m);
+}
+
+static const char *tag_hits(const char *p, const char *end, mask &m)
+{
+#ifdef TARVEL_AVX2
+    if (has_avx2)
+        return tag_hits_avx2(p, end, m);
+#endif
+    return tag_hits_plain(p, end, m);
+}
+
+// Where a search stands in its block: the stretch of `len` bytes at `at`
+// and its bits not yet passed.
+struct finder {
+    const char *at;
+    size_t len;
+    mask bits;
+};
+
+// The first byte at or after `from` that the masks of `hits` mark, or end.
+// Near the block's end, where a mask would read past it, every byte `c`
+// is marked: those are looked at closer all the same.
+template <typename F>
+static const char *next_hit(finder &f, const char *from, const char *end, char c, F hits)
+{
+    for (;;) {
+        if (from < f.at + f.len) {
+            mask left = f.bits >> (from - f.at);
+            if (left)
+                return from + __builtin_ctzll(left);
+            from = f.at + f.len;
+        }
+        if (from >= end)
+            return end;
+        f.at = hits(from, end, f.bits);
+        f.len = std::min(stretch, static_cast<size_t>(end - f.at));
+        if (f.bits == 0)
+            for (size_t i = 0; i < f.len; i++)
+                f.bits |= static_cast<mask>(f.at[i] == c) << i;
+        from = f.at;
+    }
+}
+
+// Calls found(q) for the ) at q in the n bytes at p that may start a
+// closing sequence (the ) followed by `next` or `other`); stops at the
+// first call that returns true, and returns whether one did.
 template <typename F>
 static bool each_close(const char *p, size_t n, char next, char other, F found)
 {
-    for (const char *end = p + n, *stop; p < end; p = stop) {
-        bool whole = static_cast<size_t>(end - p) > stretch; // may_start reads a byte more
-        stop = whole ? p + stretch : end;
-        if (whole && !may_start(p, next, other))
-            continue;
-        for (const char *q = p; (q = static_cast<const char *>(memchr(q, ')', stop - q))); q++)
-            if (found(q))
-                return true;
-    }
+    const char *end = p + n;
+    auto hits = [next, other](const char *at, const char *to, mask &m) {
+        return close_hits(at, to, next, other, m);
+    };
+    finder f = {p, 0, 0};
+    for (const char *q = p; (q = next_hit(f, q, end, ')', hits)) < end; q++)
+        if (found(q))
+            return true;
     return false;
 }
 
@@ -1441,11 +1612,13 @@ static bool pick_delimiter(page &pg)
 // Settles the held-back CRs, all but the last `strip` of them being text.
 static void settle_crs(page &pg, size_t strip)
 {
+    static const char crs[] = "\r\r\r\r\r\r\r\r\r\r\r\r\r\r\r\r"; // written a run at a time
     if (pg.crs > strip) {
         pg.body = true;
-        if (!pg.leading)
-            for (size_t i = strip; i < pg.crs; i++)
-                put_text("\r", 1);
+        for (size_t n = pg.crs - strip, k; !pg.leading && n > 0; n -= k) {
+            k = std::min(n, sizeof(crs) - 1);
+            put_text(crs, k);
+        }
     }
     pg.crs = 0;
 }
@@ -1455,6 +1628,9 @@ static void settle_crs(page &pg, size_t strip)
 static const char *const tag_names[] = {"pre", "listing", "textarea", "xmp"};
 // From here on, elements of raw text: only their own end tag counts there.
 constexpr size_t first_raw = 2;
+// Bytes from a < that decide a tag of theirs: the <, a /, the longest name
+// and the byte after it.
+constexpr size_t tag_reach = 1 + 1 + tag_max + 1;
 
 static void new_line(page &pg)
 {
@@ -1471,7 +1647,9 @@ static void new_line(page &pg)
 static void end_line(page &pg, size_t strip, bool at_lf)
 {
     bool any = at_lf || pg.body || pg.crs > 0;
-    settle_crs(pg, strip);
+    if (pg.crs > strip)
+        settle_crs(pg, strip);
+    pg.crs = 0;
     if (pg.body || (pg.keep && any))
         put_line_end();
     new_line(pg);
@@ -1493,14 +1671,20 @@ static void take_tag(page &pg, size_t name)
     }
 }
 
-// Reads a byte of what may be a tag, after its <.
+static bool ends_name(unsigned char c)
+{
+    return c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' ' || c == '/' || c == '>';
+}
+
+// Reads a byte of what may be a tag, after its <: a tag that a block's end
+// cuts is read so, a byte at a time.
 static void tag_byte(page &pg, unsigned char c)
 {
     if (c == '/' && pg.tag_len == 0 && !pg.end_tag) {
         pg.end_tag = true;
         return;
     }
-    if (c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' ' || c == '/' || c == '>') {
+    if (ends_name(c)) {
         for (size_t i = 0; i < std::size(tag_names); i++)
             if (pg.tag_len == strlen(tag_names[i]) && !memcmp(pg.tag, tag_names[i], pg.tag_len))
                 take_tag(pg, i);
@@ -1520,35 +1704,28 @@ static void tag_byte(page &pg, unsigned char c)
     }
 }
 
-// Could a tag of tag_names start in the stretch at p? Markup is full of <,
-// so a < counts only where the first two letters of a name follow it, or /
-// and them. Branch free, like may_start.
-static bool may_open(const char *p)
+// Reads the tag whose < is at p, where the block holds the tag_reach bytes
+// that decide it, as tag_byte would read them.
+static void read_tag(page &pg, const char *p)
 {
-    auto two = [](char a, char b) {
-        a |= 0x20, b |= 0x20; // lower case, for letters
-        return ((a == 'p') & (b == 'r')) | ((a == 'l') & (b == 'i')) | ((a == 't') & (b == 'e')) |
-               ((a == 'x') & (b == 'm'));
-    };
-    unsigned char any = 0;
-    for (size_t i = 0; i < stretch; i++)
-        any |= (p[i] == '<') &
-               (two(p[i + 1], p[i + 2]) | ((p[i + 1] == '/') & two(p[i + 2], p[i + 3])));
-    return any;
+    pg.end_tag = p[1] == '/';
+    const char *name = p + 1 + pg.end_tag;
+    size_t i = 0; // the names differ in their first letters
+    while (i < std::size(tag_names) && (name[0] | 0x20) != tag_names[i][0])
+        i++;
+    if (i == std::size(tag_names))
+        return;
+    size_t k = 1;
+    while (tag_names[i][k] && (name[k] | 0x20) == tag_names[i][k]) // letters in any case
+        k++;
+    if (!tag_names[i][k] && ends_name(name[k]))
+        take_tag(pg, i);
 }
 
 // The first < from p on that may start a tag of tag_names, or end.
-static const char *next_tag(const char *p, const char *end)
+static const char *next_tag(finder &f, const char *p, const char *end)
 {
-    for (const char *stop; p < end; p = stop) {
-        bool whole = static_cast<size_t>(end - p) > stretch + 3; // may_open reads 3 bytes more
-        stop = whole ? p + stretch : end;
-        if (whole && !may_open(p))
-            continue;
-        if (auto lt = static_cast<const char *>(memchr(p, '<', stop - p)))
-            return lt;
-    }
-    return end;
+    return next_hit(f, p, end, '<', tag_hits);
 }
 
 // Follows the tags of a block, in order, up to `to`: a tag takes effect
@@ -1556,20 +1733,52 @@ static const char *next_tag(const char *p, const char *end)
 // stopped: inside a tag, or at the next < that may start one. Returns where
 // this one stopped, which may lie beyond `to`; so a line without such a <
 // costs nothing.
-static const char *follow_tags(page &pg, const char *p, const char *to, const char *end)
+static const char *follow_tags(page &pg, finder &f, const char *p, const char *to, const char *end)
 {
     while (p < to) {
+        if (!pg.in_tag && static_cast<size_t>(end - p) >= tag_reach) {
+            read_tag(pg, p); // a tag never reaches past the LF that ends its line
+            p = next_tag(f, p + 1, end);
+            continue;
+        }
         if (!pg.in_tag) {
             pg.in_tag = true;
             pg.end_tag = false;
             pg.tag_len = 0;
             p++;
         }
-        while (pg.in_tag && p < to)
+        while (pg.in_tag && p < to) {
             tag_byte(pg, *p++);
+            // A < that starts the next tag is read whole where it can be.
+            bool at_lt = pg.in_tag && pg.tag_len == 0 && !pg.end_tag;
+            if (at_lt && static_cast<size_t>(end - (p - 1)) >= tag_reach) {
+                pg.in_tag = false;
+                p--;
+            }
+        }
         if (!pg.in_tag)
-            p = next_tag(p, end);
+            p = next_tag(f, p, end);
     }
+    return p;
+}
+
+// The first byte from p on that is no space, tab or CR, or end. Lines are
+// indented with spaces: those are passed eight at a time.
+static const char *skip_blanks(const char *p, const char *end)
+{
+    constexpr std::uint64_t spaces = 0x2020202020202020;
+    for (std::uint64_t w; end - p >= 8; p += 8) {
+        memcpy(&w, p, 8);
+        if (w != spaces) { // the first byte that is no space: the lowest in memory not zero
+            w ^= spaces;
+            p += (__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? __builtin_ctzll(w)
+                                                            : __builtin_clzll(w)) /
+                 8;
+            break;
+        }
+    }
+    while (p < end && (*p == ' ' || *p == '\t' || *p == '\r'))
+        p++;
     return p;
 }
 
@@ -1581,11 +1790,11 @@ static void convert_text(page &pg, const char *p, const char *end)
     while (text_end > p && text_end[-1] == '\r')
         text_end--;
     if (text_end > p) {
-        settle_crs(pg, 0); // CRs with text after them are text
+        if (pg.crs > 0)
+            settle_crs(pg, 0); // CRs with text after them are text
         pg.body = true;
         if (pg.leading) {
-            while (p < text_end && (*p == ' ' || *p == '\t' || *p == '\r'))
-                p++;
+            p = skip_blanks(p, text_end);
             pg.leading = p == text_end;
         }
         put_text(p, text_end - p);
@@ -1596,16 +1805,22 @@ static void convert_text(page &pg, const char *p, const char *end)
 // Converts a block of the page, which may start or end inside a line.
 static void convert_block(page &pg, const char *p, const char *end)
 {
-    const char *tag = pg.in_tag ? p : next_tag(p, end);
+    finder f = {p, 0, 0};
+    const char *tag = pg.in_tag ? p : next_tag(f, p, end);
     while (p < end) {
         auto lf = static_cast<const char *>(memchr(p, '\n', end - p));
         convert_text(pg, p, lf ? lf : end);
         // The LF too may end a tag's name, and so decide the next line.
-        tag = follow_tags(pg, tag, lf ? lf + 1 : end, end);
+        tag = follow_tags(pg, f, tag, lf ? lf + 1 : end, end);
         if (!lf)
             return;
         end_line(pg, 1, true);
-        p = lf + 1;
+        // Empty lines, LF or CR LF, as end_line would take them one by
+        // one: dropped, or kept in preformatted text. No tag lies in them.
+        for (p = lf + 1; p < end && (*p == '\n' || (*p == '\r' && p + 1 < end && p[1] == '\n'));
+             p += *p == '\n' ? 1 : 2)
+            if (pg.keep)
+                put_line_end();
     }
 }
 

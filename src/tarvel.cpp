@@ -1335,15 +1335,17 @@ static long read_block(int fd, long have, size_t kept, bool from_start)
 using mask = std::uint64_t;
 static_assert(stretch == 64, "a stretch has a bit of a mask for each of its bytes");
 // Bytes after a stretch that the masks read: for a closing sequence, the
-// byte after its ); for a tag, the 3 after its <.
-constexpr size_t close_lookahead = 1, tag_lookahead = 3;
+// byte after its ); for a tag, the 4 after its <: a / and 3 letters.
+constexpr size_t close_lookahead = 1, tag_lookahead = 4;
 
-// Do the letters a and b (in lower case, if letters) begin a name of
-// tag_names: pr, li, te or xm? 1 or 0, for a loop without a branch.
-static int two_letters(char a, char b)
+// Do the letters a, b and c (in lower case, if letters) begin a name of
+// tag_names: pre, lis, tex or xmp? Three letters tell them from the tags
+// that markup is full of: <p, <li, <td, <template. 1 or 0, for a loop
+// without a branch.
+static int three_letters(char a, char b, char c)
 {
-    return ((a == 'p') & (b == 'r')) | ((a == 'l') & (b == 'i')) | ((a == 't') & (b == 'e')) |
-           ((a == 'x') & (b == 'm'));
+    return ((a == 'p') & (b == 'r') & (c == 'e')) | ((a == 'l') & (b == 'i') & (c == 's')) |
+           ((a == 't') & (b == 'e') & (c == 'x')) | ((a == 'x') & (b == 'm') & (c == 'p'));
 }
 
 // From p on, the first stretch whose mask `m` is not empty, or where fewer
@@ -1360,15 +1362,15 @@ static const char *close_hits_plain(const char *p, const char *end, char next, c
 }
 
 // As close_hits_plain, for tags. Bit i: a < at p + i followed by the first
-// two letters of a name of tag_names, or by / and them. Markup is full of
-// <; most do not qualify.
+// three letters of a name of tag_names, or by / and them.
 static const char *tag_hits_plain(const char *p, const char *end, mask &m)
 {
     for (m = 0; m == 0 && static_cast<size_t>(end - p) >= stretch + tag_lookahead;) {
         for (size_t i = 0; i < stretch; i++) {
-            char a = p[i + 1] | 0x20, b = p[i + 2] | 0x20, c = p[i + 3] | 0x20; // lower case
-            int hit = two_letters(a, b) | ((p[i + 1] == '/') & two_letters(b, c));
-            m |= static_cast<mask>((p[i] == '<') & hit) << i;
+            const char *q = p + i;
+            char a = q[1] | 0x20, b = q[2] | 0x20, c = q[3] | 0x20, d = q[4] | 0x20; // lower case
+            int hit = three_letters(a, b, c) | ((q[1] == '/') & three_letters(b, c, d));
+            m |= static_cast<mask>((q[0] == '<') & hit) << i;
         }
         p += m ? 0 : stretch;
     }
@@ -1410,19 +1412,27 @@ __attribute__((target("avx2"))) static const char *close_hits_avx2(const char *p
     return p;
 }
 
-// two_letters for 32 pairs at once. The first letters p, t, x and l differ
-// in their low four bits (0, 4, 8, 12), which pick the letter to expect
-// and the one to expect after it from a table.
-__attribute__((target("avx2"))) static __m256i two_letters(__m256i a, __m256i b)
+// A table of 16 bytes in both halves of a vector, by the low four bits of
+// the first letters p, t, x and l, which differ in them.
+__attribute__((target("avx2"))) static __m256i by_first_letter(char p, char t, char x, char l)
 {
-    const __m256i firsts = _mm256_setr_epi8('p', 0, 0, 0, 't', 0, 0, 0, 'x', 0, 0, 0, 'l', 0, 0, 0,
-                                            'p', 0, 0, 0, 't', 0, 0, 0, 'x', 0, 0, 0, 'l', 0, 0, 0);
-    const __m256i seconds =
-        _mm256_setr_epi8('r', 0, 0, 0, 'e', 0, 0, 0, 'm', 0, 0, 0, 'i', 0, 0, 0, 'r', 0, 0, 0, 'e',
-                         0, 0, 0, 'm', 0, 0, 0, 'i', 0, 0, 0);
+    return _mm256_setr_epi8(p, 0, 0, 0, t, 0, 0, 0, x, 0, 0, 0, l, 0, 0, 0, //
+                            p, 0, 0, 0, t, 0, 0, 0, x, 0, 0, 0, l, 0, 0, 0);
+}
+
+__attribute__((target("avx2"))) static __m256i expect(__m256i table, __m256i row, __m256i v)
+{
+    return _mm256_cmpeq_epi8(_mm256_shuffle_epi8(table, row), v);
+}
+
+// three_letters for 32 places at once: the first letter picks the letters
+// to expect from the tables.
+__attribute__((target("avx2"))) static __m256i three_letters(__m256i a, __m256i b, __m256i c)
+{
     __m256i row = _mm256_and_si256(a, _mm256_set1_epi8(15));
-    return _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_shuffle_epi8(firsts, row), a),
-                            _mm256_cmpeq_epi8(_mm256_shuffle_epi8(seconds, row), b));
+    return _mm256_and_si256(_mm256_and_si256(expect(by_first_letter('p', 't', 'x', 'l'), row, a),
+                                             expect(by_first_letter('r', 'e', 'm', 'i'), row, b)),
+                            expect(by_first_letter('e', 'x', 'p', 's'), row, c));
 }
 
 __attribute__((target("avx2"))) static __m256i tag_half(const char *q)
@@ -1430,9 +1440,10 @@ __attribute__((target("avx2"))) static __m256i tag_half(const char *q)
     const __m256i lower = _mm256_set1_epi8(0x20);
     __m256i slash = bytes_at(q + 1), a = _mm256_or_si256(slash, lower),
             b = _mm256_or_si256(bytes_at(q + 2), lower),
-            c = _mm256_or_si256(bytes_at(q + 3), lower);
-    __m256i end_tag = _mm256_and_si256(is(slash, '/'), two_letters(b, c));
-    return _mm256_and_si256(is(bytes_at(q), '<'), _mm256_or_si256(two_letters(a, b), end_tag));
+            c = _mm256_or_si256(bytes_at(q + 3), lower),
+            d = _mm256_or_si256(bytes_at(q + 4), lower);
+    __m256i end_tag = _mm256_and_si256(is(slash, '/'), three_letters(b, c, d));
+    return _mm256_and_si256(is(bytes_at(q), '<'), _mm256_or_si256(three_letters(a, b, c), end_tag));
 }
 
 __attribute__((target("avx2"))) static const char *tag_hits_avx2(const char *p, const char *end,
@@ -1468,11 +1479,10 @@ static const char *tag_hits(const char *p, const char *end, mask &m)
     return tag_hits_plain(p, end, m);
 }
 
-// Where a search stands in its block: the stretch of `len` bytes at `at`
-// and its bits not yet passed.
+// Where a search stands in its block: the stretch from `at` to `stop` and
+// its mask.
 struct finder {
-    const char *at;
-    size_t len;
+    const char *at, *stop;
     mask bits;
 };
 
@@ -1483,37 +1493,42 @@ template <typename F>
 static const char *next_hit(finder &f, const char *from, const char *end, char c, F hits)
 {
     for (;;) {
-        if (from < f.at + f.len) {
+        if (from < f.stop) {
             mask left = f.bits >> (from - f.at);
             if (left)
                 return from + __builtin_ctzll(left);
-            from = f.at + f.len;
+            from = f.stop;
         }
         if (from >= end)
             return end;
         f.at = hits(from, end, f.bits);
-        f.len = std::min(stretch, static_cast<size_t>(end - f.at));
+        f.stop = f.at + std::min(stretch, static_cast<size_t>(end - f.at));
         if (f.bits == 0)
-            for (size_t i = 0; i < f.len; i++)
-                f.bits |= static_cast<mask>(f.at[i] == c) << i;
+            for (const char *q = f.at; q < f.stop; q++)
+                f.bits |= static_cast<mask>(*q == c) << (q - f.at);
         from = f.at;
     }
 }
 
 // Calls found(q) for the ) at q in the n bytes at p that may start a
 // closing sequence (the ) followed by `next` or `other`); stops at the
-// first call that returns true, and returns whether one did.
+// first call that returns true, and returns whether one did. Near the end,
+// where a mask would read past it, every ) is looked at.
 template <typename F>
 static bool each_close(const char *p, size_t n, char next, char other, F found)
 {
     const char *end = p + n;
-    auto hits = [next, other](const char *at, const char *to, mask &m) {
-        return close_hits(at, to, next, other, m);
-    };
-    finder f = {p, 0, 0};
-    for (const char *q = p; (q = next_hit(f, q, end, ')', hits)) < end; q++)
-        if (found(q))
-            return true;
+    for (size_t len; p < end; p += len) {
+        mask m;
+        p = close_hits(p, end, next, other, m);
+        len = std::min(stretch, static_cast<size_t>(end - p));
+        if (m == 0)
+            for (size_t i = 0; i < len; i++)
+                m |= static_cast<mask>(p[i] == ')') << i;
+        for (; m; m &= m - 1)
+            if (found(p + __builtin_ctzll(m)))
+                return true;
+    }
     return false;
 }
 
@@ -1538,7 +1553,7 @@ static long long closes(const char *p, const char *end)
 {
     if (p < end && *p == '"')
         return 0;
-    if (end - p < 5 || memcmp(p, "html", 4) != 0)
+    if (end - p < 5 || p[0] != 'h' || p[1] != 't' || p[2] != 'm' || p[3] != 'l')
         return -1;
     p += 4;
     if (*p == '"')
@@ -1625,12 +1640,35 @@ static void settle_crs(page &pg, size_t strip)
 
 // Preformatted text lies between one of these tags and its end tag. Its
 // lines keep their indentation and their empty lines, which a browser shows.
-static const char *const tag_names[] = {"pre", "listing", "textarea", "xmp"};
+constexpr const char *tag_names[] = {"pre", "listing", "textarea", "xmp"};
 // From here on, elements of raw text: only their own end tag counts there.
 constexpr size_t first_raw = 2;
 // Bytes from a < that decide a tag of theirs: the <, a /, the longest name
 // and the byte after it.
 constexpr size_t tag_reach = 1 + 1 + tag_max + 1;
+
+// A name of tag_names as the tag_max bytes after a < (and a /) that hold
+// it are, read as a number and in lower case; its bytes; its length.
+struct tag_word {
+    std::uint64_t name, bytes;
+    size_t len;
+};
+static_assert(tag_max == sizeof(std::uint64_t), "the longest name fills a word");
+
+constexpr tag_word word_of(const char *name)
+{
+    tag_word w = {0, 0, 0};
+    for (; name[w.len]; w.len++) {
+        int shift = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? 8 * w.len : 56 - 8 * w.len;
+        w.name |= static_cast<std::uint64_t>(name[w.len]) << shift;
+        w.bytes |= static_cast<std::uint64_t>(0xff) << shift;
+    }
+    return w;
+}
+
+constexpr tag_word tag_words[] = {word_of(tag_names[0]), word_of(tag_names[1]),
+                                  word_of(tag_names[2]), word_of(tag_names[3])};
+static_assert(std::size(tag_words) == std::size(tag_names), "a word for each name");
 
 static void new_line(page &pg)
 {
@@ -1656,24 +1694,27 @@ static void end_line(page &pg, size_t strip, bool at_lf)
 }
 
 // A tag of tag_names has been read up to the byte that ends its name.
-static void take_tag(page &pg, size_t name)
+static void take_tag(page &pg, size_t name, bool end_tag)
 {
     if (pg.raw) {
-        if (pg.end_tag && name + 1 == pg.raw)
+        if (end_tag && name + 1 == pg.raw)
             pg.raw = 0;
     } else if (name >= first_raw) {
-        if (!pg.end_tag)
+        if (!end_tag)
             pg.raw = name + 1;
-    } else if (!pg.end_tag) {
+    } else if (!end_tag) {
         pg.depth++;
     } else if (pg.depth > 0) {
         pg.depth--;
     }
 }
 
+// Does c end a tag's name? A bit for each of the bytes that do.
 static bool ends_name(unsigned char c)
 {
-    return c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' ' || c == '/' || c == '>';
+    constexpr std::uint64_t ends = 1ull << '\t' | 1ull << '\n' | 1ull << '\f' | 1ull << '\r' |
+                                   1ull << ' ' | 1ull << '/' | 1ull << '>';
+    return c < 64 && (ends >> c & 1);
 }
 
 // Reads a byte of what may be a tag, after its <: a tag that a block's end
@@ -1687,7 +1728,7 @@ static void tag_byte(page &pg, unsigned char c)
     if (ends_name(c)) {
         for (size_t i = 0; i < std::size(tag_names); i++)
             if (pg.tag_len == strlen(tag_names[i]) && !memcmp(pg.tag, tag_names[i], pg.tag_len))
-                take_tag(pg, i);
+                take_tag(pg, i, pg.end_tag);
         pg.in_tag = false;
         return;
     }
@@ -1708,18 +1749,16 @@ static void tag_byte(page &pg, unsigned char c)
 // that decide it, as tag_byte would read them.
 static void read_tag(page &pg, const char *p)
 {
-    pg.end_tag = p[1] == '/';
-    const char *name = p + 1 + pg.end_tag;
-    size_t i = 0; // the names differ in their first letters
-    while (i < std::size(tag_names) && (name[0] | 0x20) != tag_names[i][0])
-        i++;
-    if (i == std::size(tag_names))
-        return;
-    size_t k = 1;
-    while (tag_names[i][k] && (name[k] | 0x20) == tag_names[i][k]) // letters in any case
-        k++;
-    if (!tag_names[i][k] && ends_name(name[k]))
-        take_tag(pg, i);
+    bool end_tag = p[1] == '/';
+    const char *name = p + 1 + end_tag;
+    std::uint64_t w;
+    memcpy(&w, name, sizeof(w));
+    w |= 0x2020202020202020; // letters in lower case; no other byte becomes a letter
+    for (size_t i = 0; i < std::size(tag_words); i++)
+        if ((w & tag_words[i].bytes) == tag_words[i].name && ends_name(name[tag_words[i].len])) {
+            take_tag(pg, i, end_tag);
+            return;
+        }
 }
 
 // The first < from p on that may start a tag of tag_names, or end.
@@ -1736,11 +1775,12 @@ static const char *next_tag(finder &f, const char *p, const char *end)
 static const char *follow_tags(page &pg, finder &f, const char *p, const char *to, const char *end)
 {
     while (p < to) {
-        if (!pg.in_tag && static_cast<size_t>(end - p) >= tag_reach) {
-            read_tag(pg, p); // a tag never reaches past the LF that ends its line
-            p = next_tag(f, p + 1, end);
-            continue;
-        }
+        // A tag never reaches past the LF that ends its line.
+        for (; !pg.in_tag && p < to && static_cast<size_t>(end - p) >= tag_reach;
+             p = next_tag(f, p + 1, end))
+            read_tag(pg, p);
+        if (p >= to)
+            break;
         if (!pg.in_tag) {
             pg.in_tag = true;
             pg.end_tag = false;
@@ -1802,10 +1842,28 @@ static void convert_text(page &pg, const char *p, const char *end)
     pg.crs += end - text_end;
 }
 
+// The end of the run of empty lines, LF or CR LF, from p on, and how many
+// it holds. LFs are passed eight at a time.
+static const char *empty_lines(const char *p, const char *end, size_t &lines)
+{
+    constexpr std::uint64_t lfs = 0x0a0a0a0a0a0a0a0a;
+    for (lines = 0;; lines++) {
+        std::uint64_t w;
+        if (end - p >= 8 && (memcpy(&w, p, 8), w == lfs))
+            p += 8, lines += 7;
+        else if (p < end && *p == '\n')
+            p++;
+        else if (end - p >= 2 && p[0] == '\r' && p[1] == '\n')
+            p += 2;
+        else
+            return p;
+    }
+}
+
 // Converts a block of the page, which may start or end inside a line.
 static void convert_block(page &pg, const char *p, const char *end)
 {
-    finder f = {p, 0, 0};
+    finder f = {p, p, 0};
     const char *tag = pg.in_tag ? p : next_tag(f, p, end);
     while (p < end) {
         auto lf = static_cast<const char *>(memchr(p, '\n', end - p));
@@ -1815,12 +1873,15 @@ static void convert_block(page &pg, const char *p, const char *end)
         if (!lf)
             return;
         end_line(pg, 1, true);
-        // Empty lines, LF or CR LF, as end_line would take them one by
-        // one: dropped, or kept in preformatted text. No tag lies in them.
-        for (p = lf + 1; p < end && (*p == '\n' || (*p == '\r' && p + 1 < end && p[1] == '\n'));
-             p += *p == '\n' ? 1 : 2)
-            if (pg.keep)
+        // Empty lines, as end_line would take them one by one: dropped,
+        // or kept in preformatted text. No tag lies in them.
+        p = lf + 1;
+        if (p < end && (*p == '\n' || *p == '\r')) {
+            size_t empty;
+            p = empty_lines(p, end, empty);
+            for (; pg.keep && empty > 0; empty--)
                 put_line_end();
+        }
     }
 }
 

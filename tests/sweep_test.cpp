@@ -40,6 +40,11 @@ const sequence sequences[] = {
     {"textarea", "<textarea>", ""},
     {"cr_lf", "\r\n", ""},
     {"cr", "\r", ""},
+    {"empty_lines", "\n\n\n\n\n\n\n\n\n\r\n\n\n", ""},
+    {"kept_empty_lines", "\n\n\n\n\n\n\n\n\n\r\n\n\n", "<pre>\n"},
+    {"near_tags", "<p<pr<pre<li", ""},
+    {"listing_end_in_capitals", "</LISTING\t", "<listing>\n"},
+    {"indentation", "          \t x", "\n"},
 };
 
 // A page with the sequence starting at byte `at`, after filler, and then

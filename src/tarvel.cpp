@@ -85,6 +85,9 @@ constexpr size_t stretch = TARVEL_STRETCH;
 // Bytes of the header gathered before a write, most lines being short; and
 // of the old header read at a time, to hold the new one against it.
 constexpr size_t header_buffer = 1 << 16;
+// Bytes of a new header written before the disk is asked to take them while
+// the run goes on, so that the flush at the end finds most of them there.
+constexpr off_t writeback_chunk = 8 << 20;
 
 // Far more than the longest file name Linux allows (255 bytes); with -a,
 // the longest path below the folder that the run takes.
@@ -593,7 +596,9 @@ static struct {
     int was;               // comparing: the old header, open, read up to `matched`; else -1
     off_t matched;         // comparing: the bytes of the new header so far, all the old one's
     struct timespec ctime; // comparing: the old header's change time when it was opened
-} header = {{-1, 0, ""}, 0, false, false, false, {}, "", -1, 0, {}};
+    off_t written;         // writing: the bytes in the new file
+    off_t on_the_way;      // ... of which the disk has been asked to take these
+} header = {{-1, 0, ""}, 0, false, false, false, {}, "", -1, 0, {}, 0, 0};
 
 // Is there any point in writing on? A header short of text or that may not
 // replace the old one is not put in place.
@@ -655,6 +660,7 @@ static bool copy_matched()
 static bool stop_comparing()
 {
     bool ok = copy_matched() && old_header_holds();
+    header.written = header.matched;
     close(header.was);
     header.was = -1;
     return ok;
@@ -678,6 +684,12 @@ static void put_out(const char *p, size_t n)
     }
     if (!write_full(header.file.fd, p, n))
         header.short_of_text = true;
+    header.written += n;
+    if (header.written - header.on_the_way >= writeback_chunk) {
+        sync_file_range(header.file.fd, header.on_the_way, header.written - header.on_the_way,
+                        SYNC_FILE_RANGE_WRITE);
+        header.on_the_way = header.written;
+    }
 }
 
 // Writes what waits in `out` to the header.
@@ -1822,13 +1834,23 @@ static const char *skip_blanks(const char *p, const char *end)
     return p;
 }
 
+// Where the run of CRs that ends the text from p to end starts; CRs are
+// passed eight at a time.
+static const char *before_crs(const char *p, const char *end)
+{
+    constexpr std::uint64_t crs = 0x0d0d0d0d0d0d0d0d;
+    for (std::uint64_t w; end - p >= 8 && (memcpy(&w, end - 8, 8), w == crs);)
+        end -= 8;
+    while (end > p && end[-1] == '\r')
+        end--;
+    return end;
+}
+
 // Converts a piece of one line (no LF in it) onto the header. Its trailing
 // CRs are held back, since they may turn out to end the line.
 static void convert_text(page &pg, const char *p, const char *end)
 {
-    const char *text_end = end;
-    while (text_end > p && text_end[-1] == '\r')
-        text_end--;
+    const char *text_end = before_crs(p, end);
     if (text_end > p) {
         if (pg.crs > 0)
             settle_crs(pg, 0); // CRs with text after them are text

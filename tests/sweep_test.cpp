@@ -45,6 +45,7 @@ const sequence sequences[] = {
     {"near_tags", "<p<pr<pre<li", ""},
     {"listing_end_in_capitals", "</LISTING\t", "<listing>\n"},
     {"indentation", "          \t x", "\n"},
+    {"cr_run", "y\r\r\r\r\r\r\r\r\r\r\r\n", "\n"},
 };
 
 // A page with the sequence starting at byte `at`, after filler, and then

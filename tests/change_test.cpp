@@ -1,10 +1,12 @@
 // A page that changes while tarvel converts it must still give a block that
 // compiles. A page larger than a read block is read twice, once to pick the
 // delimiter and once to convert it; here the page gets a closing sequence of
-// that delimiter just before its second reading.
+// that delimiter just before its second reading. And an old header written
+// to while the run holds the new one against it must fail the run.
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 
 // The converter itself, without its main, its pages read through the test.
@@ -21,12 +23,17 @@ int writer = -1;      // the page, open for writing
 int reads_from_start; // reads that began at the page's start
 const char *added;    // what the page gets before it is read again
 off_t added_at;       // and where
+int reads;            // reads of pages so far
+int old_header = -1;  // the old header, open for writing
+int spoiled_at;       // the read before which its first byte changes, or 0
 constexpr size_t block = sizeof(in);
 
 } // namespace
 
 long changing_read(int fd, char *p, size_t n)
 {
+    if (++reads == spoiled_at && pwrite(old_header, "X", 1, 0) != 1)
+        return -1;
     if (lseek(fd, 0, SEEK_CUR) == 0 && ++reads_from_start == 2 && added &&
         pwrite(writer, added, strlen(added), added_at) < 0)
         return -1;
@@ -95,5 +102,72 @@ INSTANTIATE_TEST_SUITE_P(
                     change{"closer_in_the_second_block", ")html\"", block + 1000, 1},
                     change{"closer_across_a_block_end", ")html\"", block - 3, 1}),
     [](const testing::TestParamInfo<change> &i) { return string(i.param.name); });
+
+// A run over an old header that holds what it converts; the old header's
+// first byte changes meanwhile, once the run has held it against the new
+// one, before the `spoil`th read of a page (0: never).
+void run_over_old_header(int spoil, int want_status)
+{
+    char dir[] = "/tmp/tarvel_change.XXXXXX";
+    ASSERT_TRUE(mkdtemp(dir));
+    string root = dir, was_cwd(PATH_MAX, '\0');
+    ASSERT_TRUE(getcwd(was_cwd.data(), was_cwd.size()));
+    struct cleanup {
+        string root, cwd;
+        ~cleanup()
+        {
+            close(old_header);
+            old_header = -1;
+            (void)!chdir(cwd.c_str());
+            (void)!system(("rm -rf " + root).c_str());
+        }
+    } removed = {root, was_cwd.c_str()};
+    ASSERT_EQ(mkdir((root + "/pages").c_str(), 0755), 0);
+    ASSERT_EQ(chdir((root + "/pages").c_str()), 0);
+    string page;
+    while (page.size() < block * 5 / 2)
+        page += "<p>line</p>\n";
+    FILE *f = fopen("a.html", "w");
+    ASSERT_TRUE(f && fwrite(page.data(), 1, page.size(), f) == page.size() && fclose(f) == 0);
+
+    // The header it gives, made in memory, is the old header.
+    header.file.fd = memfd_create("header", 0);
+    forget_identifiers();
+    tarvel("a.html", "a_html");
+    flush_out();
+    string old(lseek(header.file.fd, 0, SEEK_END), '\0');
+    ASSERT_EQ(pread(header.file.fd, old.data(), old.size(), 0), static_cast<ssize_t>(old.size()));
+    close(header.file.fd);
+    old_header = open("../htmls.h", O_WRONLY | O_CREAT, 0644);
+    ASSERT_EQ(write(old_header, old.data(), old.size()), static_cast<ssize_t>(old.size()));
+
+    header = {{-1, 0, ""}, 0, false, false, false, {}, "", -1, 0, {}, 0, 0};
+    forget_identifiers();
+    status = 0, reads = 0, spoiled_at = spoil;
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(open_header());
+    tarvel("a.html", "a_html");
+    end_header(true);
+    string report = testing::internal::GetCapturedStdout();
+    spoiled_at = 0;
+    EXPECT_EQ(status, want_status);
+    EXPECT_EQ(report, want_status ? "Can't write file ../htmls.h\n" : "");
+    std::ifstream now("../htmls.h", std::ios::binary);
+    string kept((std::istreambuf_iterator<char>(now)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(kept, spoil ? "X" + old.substr(1) : old) << "the old header was replaced";
+}
+
+TEST(old_header, that_holds_the_new_one_is_kept)
+{
+    run_over_old_header(0, 0);
+}
+
+// The page is read three times to pick its delimiter; the fifth read, of
+// its second block, comes once the first block's text has been held
+// against the old header.
+TEST(old_header, written_to_meanwhile_fails_the_run)
+{
+    run_over_old_header(5, 1);
+}
 
 } // namespace

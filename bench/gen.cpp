@@ -6,6 +6,9 @@
 //   bench_gen one DIR MB   one page of MB MiB of indented lines with )"
 //   bench_gen taker DIR    one page of 1.2 MB that holds )" and every closing
 //                          sequence from )html" to )html60000"
+//   bench_gen shape DIR NAME MB
+//                          one page NAME.html of MB MiB in one of the shapes
+//                          that cost a converter most (see `shapes`)
 //   bench_gen peak PROGRAM runs PROGRAM, its output discarded, and prints its
 //                          peak resident memory in KiB
 
@@ -63,6 +66,51 @@ static void minified(FILE *f, size_t size)
     fputs("</script>\n  </body>\n</html>\n", f);
 }
 
+// Lines of prose, words of `words` at random, of about `width` bytes
+// (no line end at all if width is 0), ended by `end`, up to `size` bytes.
+static const char *const words[] = {"the",     "sensor", "reads",   "a",     "value",   "of",
+                                    "voltage", "and",    "current", "every", "second,", "which",
+                                    "is",      "stored", "in",      "flash."};
+
+static void prose(FILE *f, size_t size, size_t width, const char *end)
+{
+    for (size_t written = 0, line = 0; written < size;) {
+        const char *w = words[next(std::size(words))];
+        written += fprintf(f, "%s ", w);
+        line += strlen(w) + 1;
+        if (width && line >= width) {
+            written += fprintf(f, "%s", end);
+            line = 0;
+        }
+    }
+}
+
+// A text repeated up to `size` bytes.
+static void repeated(FILE *f, size_t size, const char *text)
+{
+    for (size_t written = 0; written < size;)
+        written += fprintf(f, "%s", text);
+}
+
+// The shapes of page that cost a converter most, each by its name: plain
+// lines and none, runs of line ends, tags that open preformatted text or
+// almost do, closing sequences and long lines.
+static const struct {
+    const char *name;
+    void (*write)(FILE *, size_t);
+} shapes[] = {
+    {"prose", [](FILE *f, size_t n) { prose(f, n, 72, "\n"); }},
+    {"nolf", [](FILE *f, size_t n) { prose(f, n, 0, ""); }},
+    {"empty", [](FILE *f, size_t n) { repeated(f, n, "\n"); }},
+    {"pre", [](FILE *f, size_t n) { repeated(f, n, "<pre>"); }},
+    {"neartags", [](FILE *f, size_t n) { repeated(f, n, "<p<pr<pre"); }},
+    {"list", [](FILE *f, size_t n) { repeated(f, n, "    <li>item</li>\r\n"); }},
+    {"closings", [](FILE *f, size_t n) { repeated(f, n, ")\" )html\" "); }},
+    {"long", [](FILE *f, size_t n) { prose(f, n, 20000, "\n"); }},
+    {"cr", [](FILE *f, size_t n) { prose(f, n, 72, "\r"); }},
+    {"crs", [](FILE *f, size_t n) { repeated(f, n, "\r"); }},
+};
+
 static FILE *page(const char *dir, const char *name, unsigned i)
 {
     std::string path = std::string(dir) + "/" + name + std::to_string(i) + ".html";
@@ -108,6 +156,20 @@ int main(int argc, char *argv[])
         for (unsigned i = 1; i <= 60000; i++)
             fprintf(f, "<p>)html%u\"</p>\n", i);
         fclose(f);
+    } else if (argc == 5 && !strcmp(argv[1], "shape")) {
+        for (auto &shape : shapes)
+            if (!strcmp(shape.name, argv[3])) {
+                std::string path = std::string(argv[2]) + "/" + shape.name + ".html";
+                FILE *f = fopen(path.c_str(), "wb");
+                if (!f) {
+                    perror(path.c_str());
+                    return 1;
+                }
+                shape.write(f, strtoull(argv[4], nullptr, 10) << 20);
+                return fclose(f) == 0 ? 0 : 1;
+            }
+        fprintf(stderr, "bench_gen: no shape %s\n", argv[3]);
+        return 2;
     } else if (argc == 3 && !strcmp(argv[1], "peak")) {
         pid_t pid = fork();
         if (pid == 0) {
@@ -124,7 +186,9 @@ int main(int argc, char *argv[])
         }
         printf("%ld\n", usage.ru_maxrss);
     } else {
-        fputs("usage: bench_gen corpus DIR | small DIR | one DIR MB | taker DIR | peak PROGRAM\n",
+        fputs("usage: bench_gen corpus DIR | small DIR | one DIR MB | taker DIR | shape NAME DIR "
+              "MB | "
+              "peak PROGRAM\n",
               stderr);
         return 2;
     }

@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
-# Times tarvel against cat, xxd -i and sed on generated pages, measures its
-# peak memory, and the size and compile time of the gzip twins of tarvel -z.
-# Usage: bench/run.sh [RUNS]  (default 5; scratch space in $BENCH_DIR,
-# default /tmp/tarvel-bench, about 3 GB while it runs).
+# Times tarvel against cat, xxd -i and sed on generated pages, counts the
+# instructions it takes a byte, measures its peak memory, and the size and
+# compile time of the gzip twins of tarvel -z; prints each goal beside.
+# Usage: bench/run.sh [RUNS [BEFORE]]  (RUNS default 5; BEFORE, another
+# tarvel binary, is measured beside this one; scratch space in $BENCH_DIR,
+# default /tmp/tarvel-bench, about 3.6 GB while it runs).
 set -euo pipefail
-for tool in xxd sed cmake g++ gzip python3; do
+for tool in xxd sed cmake g++ gzip python3 valgrind; do
     command -v "$tool" >/dev/null || { echo "bench/run.sh: needs $tool (apt-get install $tool)" >&2; exit 1; }
 done
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-5}
+before=${2:+$(realpath "$2")}
 work=${BENCH_DIR:-/tmp/tarvel-bench}
 build=$root/build-bench
 mkdir -p "$work"
@@ -17,42 +20,65 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/de
 cmake --build "$build" -j2 --target tarvel bench_gen >/dev/null
 tarvel=$build/tarvel
 
-# make DIR KIND [ARG]: a folder of generated pages, made once.
+# make_pages DIR KIND [ARG...]: a folder of generated pages, made once.
 make_pages() {
-    if [ ! -e "$work/$1/done" ]; then
-        rm -rf "${work:?}/$1"
-        mkdir -p "$work/$1/pages"
-        "$build/bench_gen" "$2" "$work/$1/pages" ${3:+"$3"}
-        touch "$work/$1/done"
+    local dir=$1
+    shift
+    if [ ! -e "$work/$dir/done" ]; then
+        rm -rf "${work:?}/$dir"
+        mkdir -p "$work/$dir/pages"
+        "$build/bench_gen" "$1" "$work/$dir/pages" "${@:2}"
+        touch "$work/$dir/done"
     fi
 }
 
 now() { date +%s%N; }
-median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 # time_all DIR NAME=COMMAND...: runs the commands in turn in DIR/pages, RUNS
-# rounds after one warm-up round; leaves each median in ns in med[NAME].
-declare -A med
+# rounds after one warm-up round; leaves each median in ns in med[NAME] and
+# each round's time in took[NAME,ROUND]. Every run writes a new file, as
+# after a change of the pages, unless keep_header is set: then what the last
+# run wrote stays, and tarvel finds its header unchanged while cat writes
+# over its last output. No write-back of the last run falls in this one's
+# time.
+declare -A med took
+keep_header=
 time_all() {
     local dir=$1
     shift
-    declare -A times
     for round in $(seq 0 "$runs"); do
         for job in "$@"; do
             local name=${job%%=*} start
-            # Every run writes a new file, as after a change of the pages,
-            # and no write-back of the last run falls in this one's time.
-            rm -f "$work/$dir"/*.out "$work/$dir/htmls.h"
+            [ -n "$keep_header" ] || rm -f "$work/$dir"/*.out "$work/$dir/htmls.h"
             sync
             start=$(now)
             (cd "$work/$dir/pages" && eval "${job#*=}") >/dev/null 2>&1
-            [ "$round" -gt 0 ] && times[$name]+="$(($(now) - start)) "
+            took[$name,$round]=$(($(now) - start))
         done
     done
     for job in "$@"; do
         local name=${job%%=*}
-        med[$name]=$(tr ' ' '\n' <<<"${times[$name]}" | grep . | median)
+        med[$name]=$(for round in $(seq "$runs"); do echo "${took[$name,$round]}"; done | median)
     done
+}
+
+# paired A B: the median of A's time over B's, round by round: the
+# machine's speed drifts less within a round than across them.
+paired() {
+    for round in $(seq "$runs"); do
+        awk -v a="${took[$1,$round]}" -v b="${took[$2,$round]}" 'BEGIN { print a / b }'
+    done | median | awk '{ printf "%.2f", $1 }'
+}
+
+# per_byte PROGRAM DIR: the instructions PROGRAM takes a byte of the pages
+# in DIR/pages, header unchanged, counted by callgrind (stable under load).
+per_byte() {
+    local bytes ir
+    bytes=$(cat "$work/$2"/pages/*.html | wc -c)
+    (cd "$work/$2/pages" && "$1" >/dev/null &&
+        valgrind --tool=callgrind --callgrind-out-file=/dev/null "$1" 2>&1 >/dev/null) |
+        awk -v b="$bytes" '/Collected :/ { printf "%.1f", $4 / b }'
 }
 
 ms() { awk -v ns="$1" 'BEGIN { printf "%8.1f ms", ns / 1e6 }'; }
@@ -62,7 +88,7 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 # What the figures below belong to: the day, the commit, the machine.
 commit=$(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo unknown)
 git -C "$root" diff --quiet HEAD 2>/dev/null || commit+=" with changes"
-echo "Date: $(date -u +%F); commit: $commit"
+echo "Date: $(date -u +%F); commit: $commit${before:+; before: $before}"
 echo "Machine: $(nproc) cores, $(awk -F': ' '/model name/ { print $2; exit }' /proc/cpuinfo)," \
     "$(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo);" \
     "$(. /etc/os-release && echo "$PRETTY_NAME"), $(g++ --version | head -n 1 | awk '{ print "g++", $NF }')," \
@@ -72,20 +98,48 @@ make_pages corpus corpus
 bytes=$(cat "$work"/corpus/pages/*.html | wc -c)
 echo
 echo "Corpus: $(ls "$work"/corpus/pages/*.html | wc -l) pages, $((bytes / 1000000)) MB; median of $runs runs"
+echo "  header unchanged:"
+keep_header=1
+time_all corpus "tarvel=$tarvel" "cat=cat *.html > ../cat.out" ${before:+"before=$before"}
+keep_header=
+printf '  tarvel  %s %s\n' "$(ms "${med[tarvel]}")" "$(rate "${med[tarvel]}" "$bytes")"
+echo "  tarvel/cat $(paired tarvel cat) (goal at most 1.25)${before:+, before/cat $(paired before cat)}"
+echo "  instructions a byte $(per_byte "$tarvel" corpus) (goal at most 6)${before:+, before $(per_byte "$before" corpus)}"
+echo "  header written anew:"
 time_all corpus \
     "tarvel=$tarvel" \
     "cat=cat *.html > ../cat.out" \
     "catsync=cat *.html > ../cat.out && sync ../cat.out" \
     "xxd=for f in *.html; do xxd -i \"\$f\"; done > ../xxd.out" \
-    "sed=sed -e 's/^[[:space:]]*//' -e '/^\$/d' -e 's/\r*\$/\r/' *.html > ../sed.out"
+    "sed=sed -e 's/^[[:space:]]*//' -e '/^\$/d' -e 's/\r*\$/\r/' *.html > ../sed.out" \
+    ${before:+"before=$before"}
 for name in tarvel cat catsync xxd sed; do
     printf '  %-7s %s %s\n' "$name" "$(ms "${med[$name]}")" "$(rate "${med[$name]}" "$bytes")"
 done
-echo "  tarvel/cat $(ratio "${med[tarvel]}" "${med[cat]}") (target at most 1.3)," \
-    "tarvel/catsync $(ratio "${med[tarvel]}" "${med[catsync]}")" \
-    "(catsync: cat, then its output flushed to disk as tarvel flushes the header)," \
-    "xxd/tarvel $(ratio "${med[xxd]}" "${med[tarvel]}") (target at least 20)," \
+echo "  tarvel/catsync $(paired tarvel catsync) (goal at most 1.2; catsync: cat, then its output" \
+    "flushed to disk as tarvel flushes the header)${before:+, before/catsync $(paired before catsync)}," \
+    "tarvel/cat $(paired tarvel cat), xxd/tarvel $(ratio "${med[xxd]}" "${med[tarvel]}") (goal at least 20)," \
     "sed/tarvel $(ratio "${med[sed]}" "${med[tarvel]}")"
+
+# The shapes of page that cost the converter most, one page of 50 MiB each
+# timed, and a copy of 4 MiB counted (bench_gen names them).
+shapes="prose nolf empty pre neartags list closings long cr crs"
+echo
+echo "Shapes: one page of 50 MiB each, header unchanged; median of $runs runs; instructions a byte"
+echo "counted on a page of 4 MiB of the same shape"
+printf '  %-9s %9s %12s%s\n' shape tarvel/cat 'instr/byte' "${before:+   before/cat instr/byte}"
+keep_header=1
+for shape in $shapes; do
+    make_pages "$shape" shape "$shape" 50
+    make_pages "$shape-4" shape "$shape" 4
+    (cd "$work/$shape/pages" && "$tarvel" >/dev/null)
+    time_all "$shape" "tarvel=$tarvel" "cat=cat *.html > ../cat.out" ${before:+"before=$before"}
+    printf '  %-9s %9s %12s' "$shape" "$(paired tarvel cat)" "$(per_byte "$tarvel" "$shape-4")"
+    [ -z "$before" ] || printf ' %12s %10s' "$(paired before cat)" "$(per_byte "$before" "$shape-4")"
+    echo
+done
+keep_header=
+echo "  goals: tarvel/cat at most 3, instructions a byte at most 20, for every shape"
 
 make_pages small small
 echo

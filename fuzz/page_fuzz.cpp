@@ -2,7 +2,7 @@
 // block it writes against a plain restatement of the line rules and of
 // preformatted text. The converter reads in blocks of a few stretches here,
 // so that every page crosses many block ends. Each page is converted with
-// the wide compares, where the processor has them, and with the plain loops.
+// every width of compares that the processor has: AVX-512, AVX2, plain loops.
 //
 //   page_fuzz [libFuzzer options] [CORPUS...]
 
@@ -49,15 +49,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     string open = "const char page_html[] PROGMEM = R\"" + delim + "(";
     string close = ")" + delim + "\"";
 
-    // With the wide compares, where the processor has them, and with the
-    // plain loops.
-#ifdef TARVEL_AVX2
-    static const bool wide = has_avx2;
-    for (bool avx2 : {wide, false}) {
-        has_avx2 = avx2;
-#else
-    {
-#endif
+    // With each width of compares that the processor has, the plain loops
+    // last.
+    static const compares has = widest;
+    for (int width = static_cast<int>(has); width >= 0; width--) {
+        widest = static_cast<compares>(width);
         if (ftruncate(header.file.fd, 0) != 0 || lseek(header.file.fd, 0, SEEK_SET) != 0)
             abort();
         // Every input is a run of its own: no identifier is taken yet.

@@ -82,9 +82,11 @@ constexpr size_t block_size = TARVEL_BLOCK;
 // Bytes that the searches for closing sequences and tags skip at a time,
 // where a few vector compares show that they cannot hold one.
 constexpr size_t stretch = TARVEL_STRETCH;
-// Bytes of the header gathered before a write, most lines being short; and
-// of the old header read at a time, to hold the new one against it.
+// Bytes of the header gathered before a write: most lines are short.
 constexpr size_t header_buffer = 1 << 16;
+// Bytes of the old header read at a time, to hold the new one against it
+// or to copy what they share.
+constexpr size_t old_header_chunk = 1 << 14;
 // Bytes of a new header written before the disk is asked to take them while
 // the run goes on, so that the flush at the end finds most of them there.
 constexpr off_t writeback_chunk = 8 << 20;
@@ -619,7 +621,7 @@ static bool old_header_holds()
 // Do the next n bytes of the old header equal those at p? Reads them.
 static bool old_header_goes_on(const char *p, size_t n)
 {
-    char was[header_buffer];
+    char was[old_header_chunk];
     for (size_t k; n > 0; p += k, n -= k) {
         k = std::min(n, sizeof(was));
         if (read_full(header.was, was, k) != static_cast<long>(k) || memcmp(was, p, k) != 0)
@@ -646,7 +648,7 @@ static bool copy_matched()
                 return false;
             in_kernel = false;
         }
-        char buf[header_buffer];
+        char buf[old_header_chunk];
         got = pread(header.was, buf, std::min(n, sizeof(buf)), at);
         if (got <= 0 || !write_full(header.file.fd, buf, got))
             return false;
@@ -699,17 +701,26 @@ static void flush_out()
     header.len = 0;
 }
 
+// Appends text that `out` has no room for: after what waits there, or,
+// larger than `out`, from where it stands.
+static void put_past_out(const char *p, size_t n)
+{
+    flush_out();
+    if (n > sizeof(out)) {
+        put_out(p, n);
+        return;
+    }
+    memcpy(out, p, n);
+    header.len = n;
+}
+
 // Appends text to the header. Most lines are short: gathering them in `out`
-// makes one write of many.
+// makes one write of many, and this, small enough to be inlined, costs a
+// line little.
 static void put(const char *p, size_t n)
 {
-    if (header.len + n > sizeof(out)) {
-        flush_out();
-        if (n > sizeof(out)) {
-            put_out(p, n);
-            return;
-        }
-    }
+    if (header.len + n > sizeof(out))
+        return put_past_out(p, n);
     memcpy(out + header.len, p, n);
     header.len += n;
 }
@@ -1341,9 +1352,9 @@ static long read_block(int fd, long have, size_t kept, bool from_start)
 // marks those that may start what they look for, in a few compares of many
 // bytes at once, and only those are looked at closer. Each search passes
 // the stretches whose masks are empty in one loop. The wider compares of
-// AVX2 are taken where the processor has them, as the run finds out when
-// it starts; any other takes the plain loops, which compilers vectorize as
-// its instructions allow.
+// AVX-512 or AVX2 are taken where the processor has them, as the run finds
+// out when it starts; any other takes the plain loops, which compilers
+// vectorize as its instructions allow.
 using mask = std::uint64_t;
 static_assert(stretch == 64, "a stretch has a bit of a mask for each of its bytes");
 // Bytes after a stretch that the masks read: for a closing sequence, the
@@ -1468,15 +1479,88 @@ __attribute__((target("avx2"))) static const char *tag_hits_avx2(const char *p, 
     return p;
 }
 
-// Found out once, as the run starts: a test in every stretch would cost
-// more than its compares. Only the fuzz target clears it.
-static bool has_avx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
+// AVX-512 compares a whole stretch at once, into a mask.
+__attribute__((target("avx512bw"))) static __m512i stretch_at(const char *p)
+{
+    return _mm512_loadu_si512(p);
+}
+
+__attribute__((target("avx512bw"))) static mask is(__m512i v, char c)
+{
+    return _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(c));
+}
+
+__attribute__((target("avx512bw"))) static const char *
+close_hits_avx512(const char *p, const char *end, char next, char other, mask &m)
+{
+    for (m = 0; m == 0 && static_cast<size_t>(end - p) >= stretch + close_lookahead;) {
+        __m512i after = stretch_at(p + 1);
+        m = is(stretch_at(p), ')') & (is(after, next) | is(after, other));
+        p += m ? 0 : stretch;
+    }
+    return p;
+}
+
+// by_first_letter in every quarter of a vector.
+__attribute__((target("avx512bw"))) static __m512i by_first_letter_512(char p, char t, char x,
+                                                                       char l)
+{
+    auto two = [](char a, char b) {
+        return static_cast<long long>(static_cast<unsigned char>(a)) |
+               static_cast<long long>(static_cast<unsigned char>(b)) << 32;
+    };
+    return _mm512_set4_epi64(two(x, l), two(p, t), two(x, l), two(p, t));
+}
+
+__attribute__((target("avx512bw"))) static mask expect(__m512i table, __m512i row, __m512i v)
+{
+    return _mm512_cmpeq_epi8_mask(_mm512_shuffle_epi8(table, row), v);
+}
+
+__attribute__((target("avx512bw"))) static mask three_letters(__m512i a, __m512i b, __m512i c)
+{
+    __m512i row = _mm512_and_si512(a, _mm512_set1_epi8(15));
+    return expect(by_first_letter_512('p', 't', 'x', 'l'), row, a) &
+           expect(by_first_letter_512('r', 'e', 'm', 'i'), row, b) &
+           expect(by_first_letter_512('e', 'x', 'p', 's'), row, c);
+}
+
+__attribute__((target("avx512bw"))) static const char *tag_hits_avx512(const char *p,
+                                                                       const char *end, mask &m)
+{
+    const __m512i lower = _mm512_set1_epi8(0x20);
+    for (m = 0; m == 0 && static_cast<size_t>(end - p) >= stretch + tag_lookahead;) {
+        __m512i slash = stretch_at(p + 1), a = _mm512_or_si512(slash, lower),
+                b = _mm512_or_si512(stretch_at(p + 2), lower),
+                c = _mm512_or_si512(stretch_at(p + 3), lower),
+                d = _mm512_or_si512(stretch_at(p + 4), lower);
+        m = is(stretch_at(p), '<') &
+            (three_letters(a, b, c) | (is(slash, '/') & three_letters(b, c, d)));
+        p += m ? 0 : stretch;
+    }
+    return p;
+}
+#endif
+
+// The widest compares that the processor has, found out once, as the run
+// starts: a test in every stretch would cost more than its compares. Only
+// the fuzz target narrows them.
+enum class compares { plain, avx2, avx512 };
+#ifdef TARVEL_AVX2
+static compares widest = (__builtin_cpu_init(), __builtin_cpu_supports("avx512bw"))
+                             ? compares::avx512
+                         : __builtin_cpu_supports("avx2") ? compares::avx2
+                                                          : compares::plain;
+#else
+static compares widest = compares::plain;
 #endif
 
 static const char *close_hits(const char *p, const char *end, char next, char other, mask &m)
 {
 #ifdef TARVEL_AVX2
-    if (has_avx2)
+    if (widest == compares::avx512)
+        return close_hits_avx512(p, end, next, other, m);
+    if (widest == compares::avx2)
         return close_hits_avx2(p, end, next, other, m);
 #endif
     return close_hits_plain(p, end, next, other, m);
@@ -1485,7 +1569,9 @@ static const char *close_hits(const char *p, const char *end, char next, char ot
 static const char *tag_hits(const char *p, const char *end, mask &m)
 {
 #ifdef TARVEL_AVX2
-    if (has_avx2)
+    if (widest == compares::avx512)
+        return tag_hits_avx512(p, end, m);
+    if (widest == compares::avx2)
         return tag_hits_avx2(p, end, m);
 #endif
     return tag_hits_plain(p, end, m);

@@ -34,7 +34,7 @@ def main():
         twins += len(twin)
         gzip9 += len(gzipped)
     print(f"  {pages} pages, {texts} bytes of text: twins {twins} bytes, gzip -9 {gzip9} bytes,"
-          f" twins/gzip -9 {twins / gzip9:.3f} (target at most 0.97)")
+          f" twins/gzip -9 {twins / gzip9:.3f} (goal at most 0.97)")
 
 
 main()

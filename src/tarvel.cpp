@@ -22,7 +22,9 @@
 //                      records every block written
 //   List               ends the header with the list of its blocks
 //   Page reading       reads a page a block at a time                   in
-//   Delimiter          picks the delimiter that the page never closes   taken, taken_top
+//   Delimiter          the masks that the searches for closing          widest, taken,
+//                      sequences and tags go by; picks the delimiter    taken_top
+//                      that the page never closes
 //   Lines              the line rules and preformatted text of a block
 //   Pages              one file into its block: convert(), tarvel();
 //                      refuses a file that is one of the run's own files,
@@ -32,11 +34,12 @@
 //   Run                the command line and the loop over the pages; main
 //
 // Test seams: TARVEL_BLOCK and TARVEL_STRETCH, which the build sets for
-// tarvel and its tests alike (the fuzz target makes the block tiny);
+// tarvel and its tests alike (the fuzz target makes the block small);
 // TARVEL_READ_PAGE, a function that reads pages in place of read_full (Page
-// reading); TARVEL_NO_MAIN, which leaves main out (Run); and
+// reading); TARVEL_NO_MAIN, which leaves main out (Run);
 // forget_identifiers(), for a test that converts pages as runs of their own
-// (Record).
+// (Record); and `widest`, which the fuzz target narrows to take each width
+// of compares in turn (Delimiter).
 
 #include <algorithm>
 #include <cerrno>
@@ -684,8 +687,10 @@ static void put_out(const char *p, size_t n)
             return;
         }
     }
-    if (!write_full(header.file.fd, p, n))
+    if (!write_full(header.file.fd, p, n)) {
         header.short_of_text = true;
+        return;
+    }
     header.written += n;
     if (header.written - header.on_the_way >= writeback_chunk) {
         sync_file_range(header.file.fd, header.on_the_way, header.written - header.on_the_way,
@@ -1552,7 +1557,7 @@ static compares widest = (__builtin_cpu_init(), __builtin_cpu_supports("avx512bw
                          : __builtin_cpu_supports("avx2") ? compares::avx2
                                                           : compares::plain;
 #else
-static compares widest = compares::plain;
+[[maybe_unused]] static compares widest = compares::plain; // for the fuzz target
 #endif
 
 static const char *close_hits(const char *p, const char *end, char next, char other, mask &m)

@@ -812,11 +812,8 @@ static bool is_old_header_still()
     char more;
     if (read_full(header.was, &more, 1) == 0 && old_header_holds() &&
         lstat(header.path, &now) == 0 && now.st_dev == header.old.st_dev &&
-        now.st_ino == header.old.st_ino) {
-        close(header.was);
-        header.was = -1;
+        now.st_ino == header.old.st_ino)
         return true;
-    }
     if (!stop_comparing())
         header.short_of_text = true;
     return false;
@@ -1582,6 +1579,17 @@ static const char *tag_hits(const char *p, const char *end, mask &m)
     return tag_hits_plain(p, end, m);
 }
 
+// The mask of the bytes c among the n (at most a stretch) at p: near a
+// block's end, where a mask would read past it, every such byte is looked
+// at closer.
+static mask every(const char *p, size_t n, char c)
+{
+    mask m = 0;
+    for (size_t i = 0; i < n; i++)
+        m |= static_cast<mask>(p[i] == c) << i;
+    return m;
+}
+
 // Where a search stands in its block: the stretch from `at` to `stop` and
 // its mask.
 struct finder {
@@ -1589,9 +1597,8 @@ struct finder {
     mask bits;
 };
 
-// The first byte at or after `from` that the masks of `hits` mark, or end.
-// Near the block's end, where a mask would read past it, every byte `c`
-// is marked: those are looked at closer all the same.
+// The first byte at or after `from` that the masks of `hits` mark, or end;
+// near the end, every byte c.
 template <typename F>
 static const char *next_hit(finder &f, const char *from, const char *end, char c, F hits)
 {
@@ -1607,16 +1614,15 @@ static const char *next_hit(finder &f, const char *from, const char *end, char c
         f.at = hits(from, end, f.bits);
         f.stop = f.at + std::min(stretch, static_cast<size_t>(end - f.at));
         if (f.bits == 0)
-            for (const char *q = f.at; q < f.stop; q++)
-                f.bits |= static_cast<mask>(*q == c) << (q - f.at);
+            f.bits = every(f.at, f.stop - f.at, c);
         from = f.at;
     }
 }
 
 // Calls found(q) for the ) at q in the n bytes at p that may start a
 // closing sequence (the ) followed by `next` or `other`); stops at the
-// first call that returns true, and returns whether one did. Near the end,
-// where a mask would read past it, every ) is looked at.
+// first call that returns true, and returns whether one did; near the end,
+// for every ).
 template <typename F>
 static bool each_close(const char *p, size_t n, char next, char other, F found)
 {
@@ -1626,8 +1632,7 @@ static bool each_close(const char *p, size_t n, char next, char other, F found)
         p = close_hits(p, end, next, other, m);
         len = std::min(stretch, static_cast<size_t>(end - p));
         if (m == 0)
-            for (size_t i = 0; i < len; i++)
-                m |= static_cast<mask>(p[i] == ')') << i;
+            m = every(p, len, ')');
         for (; m; m &= m - 1)
             if (found(p + __builtin_ctzll(m)))
                 return true;
@@ -1726,6 +1731,19 @@ static bool pick_delimiter(page &pg)
 }
 
 // ---- Lines -------------------------------------------------------------
+
+// The 8 bytes at p, as a word; and a word of 8 bytes c.
+static std::uint64_t word_at(const char *p)
+{
+    std::uint64_t w;
+    memcpy(&w, p, sizeof(w));
+    return w;
+}
+
+static std::uint64_t eight(char c)
+{
+    return 0x0101010101010101 * static_cast<unsigned char>(c);
+}
 
 // Settles the held-back CRs, all but the last `strip` of them being text.
 static void settle_crs(page &pg, size_t strip)
@@ -1854,9 +1872,8 @@ static void read_tag(page &pg, const char *p)
 {
     bool end_tag = p[1] == '/';
     const char *name = p + 1 + end_tag;
-    std::uint64_t w;
-    memcpy(&w, name, sizeof(w));
-    w |= 0x2020202020202020; // letters in lower case; no other byte becomes a letter
+    // Letters in lower case; no other byte becomes a letter.
+    std::uint64_t w = word_at(name) | eight(0x20);
     for (size_t i = 0; i < std::size(tag_words); i++)
         if ((w & tag_words[i].bytes) == tag_words[i].name && ends_name(name[tag_words[i].len])) {
             take_tag(pg, i, end_tag);
@@ -1909,17 +1926,13 @@ static const char *follow_tags(page &pg, finder &f, const char *p, const char *t
 // indented with spaces: those are passed eight at a time.
 static const char *skip_blanks(const char *p, const char *end)
 {
-    constexpr std::uint64_t spaces = 0x2020202020202020;
-    for (std::uint64_t w; end - p >= 8; p += 8) {
-        memcpy(&w, p, 8);
-        if (w != spaces) { // the first byte that is no space: the lowest in memory not zero
-            w ^= spaces;
+    for (; end - p >= 8; p += 8)
+        if (std::uint64_t w = word_at(p) ^ eight(' ')) { // the first byte not zero is no space
             p += (__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? __builtin_ctzll(w)
                                                             : __builtin_clzll(w)) /
                  8;
             break;
         }
-    }
     while (p < end && (*p == ' ' || *p == '\t' || *p == '\r'))
         p++;
     return p;
@@ -1929,8 +1942,7 @@ static const char *skip_blanks(const char *p, const char *end)
 // passed eight at a time.
 static const char *before_crs(const char *p, const char *end)
 {
-    constexpr std::uint64_t crs = 0x0d0d0d0d0d0d0d0d;
-    for (std::uint64_t w; end - p >= 8 && (memcpy(&w, end - 8, 8), w == crs);)
+    while (end - p >= 8 && word_at(end - 8) == eight('\r'))
         end -= 8;
     while (end > p && end[-1] == '\r')
         end--;
@@ -1959,10 +1971,8 @@ static void convert_text(page &pg, const char *p, const char *end)
 // it holds. LFs are passed eight at a time.
 static const char *empty_lines(const char *p, const char *end, size_t &lines)
 {
-    constexpr std::uint64_t lfs = 0x0a0a0a0a0a0a0a0a;
     for (lines = 0;; lines++) {
-        std::uint64_t w;
-        if (end - p >= 8 && (memcpy(&w, p, 8), w == lfs))
+        if (end - p >= 8 && word_at(p) == eight('\n'))
             p += 8, lines += 7;
         else if (p < end && *p == '\n')
             p++;

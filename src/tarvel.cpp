@@ -13,9 +13,10 @@
 //   Replacement files  new files that take an old one's place only      live, fatal_signals,
 //                      once complete; on a signal, removes the          own, own_count
 //                      unfinished; knows the run's own files
-//   Header             gathers the header's text into its new file,     out, header
-//                      held against the old header; the one verdict
-//                      on it at the end
+//   Header             gathers the header's text into its new file,     out, header,
+//                      held against the old header; flushes a large     flusher
+//                      one as it grows, in a thread of its own; the
+//                      one verdict on it at the end
 //   Twins              ends each block: its length and ETag (-a), its   twin
 //                      gzip twin (-z); counts what the files cost
 //   Record             makes array names; takes each once in a run;     seen, record
@@ -58,6 +59,7 @@
 #include <initializer_list>
 #include <iterator>
 #include <libdeflate.h>
+#include <pthread.h>
 #include <spawn.h>
 #include <strings.h>
 #include <sys/mman.h>
@@ -90,9 +92,11 @@ constexpr size_t header_buffer = 1 << 16;
 // Bytes of the old header read at a time, to hold the new one against it
 // or to copy what they share.
 constexpr size_t old_header_chunk = 1 << 14;
-// Bytes of a new header written before the disk is asked to take them while
-// the run goes on, so that the flush at the end finds most of them there.
+// Bytes of a new header written before they are flushed to disk while the
+// run goes on, so that the flush at the end finds most of them there.
 constexpr off_t writeback_chunk = 8 << 20;
+// Stack of the thread that flushes them, which only waits and flushes.
+constexpr size_t flusher_stack = 1 << 16;
 
 // Far more than the longest file name Linux allows (255 bytes); with -a,
 // the longest path below the folder that the run takes.
@@ -602,8 +606,98 @@ static struct {
     off_t matched;         // comparing: the bytes of the new header so far, all the old one's
     struct timespec ctime; // comparing: the old header's change time when it was opened
     off_t written;         // writing: the bytes in the new file
-    off_t on_the_way;      // ... of which the disk has been asked to take these
+    off_t on_the_way;      // ... of which the flusher has been asked to flush these
 } header = {{-1, 0, ""}, 0, false, false, false, {}, "", -1, 0, {}, 0, 0};
+
+// A disk flush takes about as long again as the writing of what it
+// flushes. So a header of more than writeback_chunk bytes is flushed as it
+// grows, by a thread of its own, while the run converts on, and the flush
+// at the end waits for little. Where the thread cannot be started, that
+// flush takes it all, as it does a smaller header.
+//
+//   not started --writeback_chunk written--> waiting <--asked--> flushing
+//   waiting or flushing --stop_flusher--> ended, joined
+//
+// The run writes `asked` and `ending`, the thread `failed`; under `lock`.
+static struct {
+    pthread_mutex_t lock;
+    pthread_cond_t wake;
+    pthread_t thread;
+    bool tried;   // the run tried to start the thread
+    bool running; // ... and did; not yet joined
+    off_t asked;  // bytes of the new file to be flushed
+    bool ending;  // the flush at the end takes the rest: the thread ends
+    bool failed;  // a flush failed: the header is not whole
+} flusher = {
+    PTHREAD_MUTEX_INITIALIZER, PTHREAD_COND_INITIALIZER, {}, false, false, 0, false, false};
+
+// The thread: flushes the new file when asked to, taking in one flush all
+// that was asked meanwhile.
+static void *flush_header(void *)
+{
+    off_t flushed = 0;
+    pthread_mutex_lock(&flusher.lock);
+    for (;;) {
+        while (!flusher.ending && flusher.asked == flushed)
+            pthread_cond_wait(&flusher.wake, &flusher.lock);
+        if (flusher.ending)
+            break;
+        flushed = flusher.asked;
+        pthread_mutex_unlock(&flusher.lock);
+        // The file's first error goes to this flush, not to the last one.
+        bool ok = fdatasync(header.file.fd) == 0;
+        pthread_mutex_lock(&flusher.lock);
+        flusher.failed |= !ok;
+    }
+    pthread_mutex_unlock(&flusher.lock);
+    return nullptr;
+}
+
+// Starts the thread with every signal held, so that the handler runs only
+// in the run's own thread, which holds signals around its live files.
+static void start_flusher()
+{
+    flusher.tried = true;
+    pthread_attr_t attr;
+    if (pthread_attr_init(&attr) != 0)
+        return;
+    pthread_attr_setstacksize(&attr, flusher_stack);
+    sigset_t all, was;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &was);
+    flusher.running = pthread_create(&flusher.thread, &attr, flush_header, nullptr) == 0;
+    pthread_sigmask(SIG_SETMASK, &was, nullptr);
+    pthread_attr_destroy(&attr);
+}
+
+// Asks for the first n bytes of the new file to be flushed.
+static void ask_flush(off_t n)
+{
+    if (!flusher.tried)
+        start_flusher();
+    if (!flusher.running)
+        return;
+    pthread_mutex_lock(&flusher.lock);
+    flusher.asked = n;
+    pthread_cond_signal(&flusher.wake);
+    pthread_mutex_unlock(&flusher.lock);
+}
+
+// Ends the thread, before the run flushes the new file itself or gives it
+// up; a flush of the thread's that failed leaves the header short.
+static void stop_flusher()
+{
+    if (!flusher.running)
+        return;
+    pthread_mutex_lock(&flusher.lock);
+    flusher.ending = true;
+    pthread_cond_signal(&flusher.wake);
+    pthread_mutex_unlock(&flusher.lock);
+    pthread_join(flusher.thread, nullptr);
+    flusher.running = false;
+    if (flusher.failed)
+        header.short_of_text = true;
+}
 
 // Is there any point in writing on? A header short of text or that may not
 // replace the old one is not put in place.
@@ -693,8 +787,7 @@ static void put_out(const char *p, size_t n)
     }
     header.written += n;
     if (header.written - header.on_the_way >= writeback_chunk) {
-        sync_file_range(header.file.fd, header.on_the_way, header.written - header.on_the_way,
-                        SYNC_FILE_RANGE_WRITE);
+        ask_flush(header.written);
         header.on_the_way = header.written;
     }
 }
@@ -837,6 +930,7 @@ static nlink_t header_names()
 static void end_header(bool listed)
 {
     flush_out();
+    stop_flusher();
     bool same = header_may_be_whole() && listed && is_old_header_still();
     bool ok = header_may_be_whole();
     bool replace = ok && listed && !same;

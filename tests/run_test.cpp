@@ -595,6 +595,12 @@ TEST(tarvel_big, a_hundred_and_ten_thousand_pages)
 const char asan_preload[] = "ASAN_OPTIONS=verify_asan_link_order=0"; // a library before ASan
 const std::vector<string> no_unnamed_files = {"LD_PRELOAD=" NO_TMPFILE, asan_preload};
 
+// The environment of a run whose call `what` fails (faults.cpp).
+std::vector<string> failing(const string &what)
+{
+    return {"LD_PRELOAD=" FAULTS, asan_preload, "TARVEL_FAULT=" + what};
+}
+
 // A signal that reaches a run halfway: whether the caller ignored it, so that
 // the run must carry on, and whether the run writes named temporary files.
 struct stop {
@@ -606,8 +612,8 @@ struct stop {
 // Interrupted halfway, a run leaves the old header as it was and no file of
 // its own, whatever the signal; one the caller ignored does not stop it.
 // tarvel is stopped while it waits to print page names on a pipe that
-// nobody reads; for SIGPIPE, the reader goes away, which costs the report
-// (exit status 1) but not the header.
+// nobody reads, its header flushed as it grows; for SIGPIPE, the reader
+// goes away, which costs the report (exit status 1) but not the header.
 TEST(tarvel_interrupted, keeps_the_old_header)
 {
     const stop stops[] = {{SIGINT},
@@ -631,8 +637,11 @@ TEST(tarvel_interrupted, keeps_the_old_header)
         const fs::path &root = dir.root, &pages = dir.pages;
         ASSERT_TRUE(fs::create_directory(pages));
         std::ofstream(root / "htmls.h") << "old";
+        // The first page makes the header large enough to be flushed as
+        // it grows: the signal comes while that goes on.
         for (int i = 0; i < 700; i++)
-            std::ofstream(pages / (string(200, 'n') + std::to_string(i) + ".html")) << i;
+            std::ofstream(pages / (string(200, 'n') + std::to_string(i) + ".html"))
+                << (i ? std::to_string(i) : string(9000000, 'x'));
 
         int pipe_fds[2];
         ASSERT_EQ(pipe(pipe_fds), 0);
@@ -879,6 +888,23 @@ run_case over_old(const string &name, string (*old)(string), int disk_kb = 0)
                   .disk_kb = disk_kb};
     if (disk_kb) // the old header and the new one do not fit it side by side
         c.report += "Can't write file ../htmls.h\n", c.header = was, c.status = 1;
+    return c;
+}
+
+// A page a.html whose header of 17 MB is flushed to disk as it grows,
+// twice, over the old header "old"; `fault` names a call that fails.
+run_case flushed_as_it_grows(const string &name, const string &fault = "")
+{
+    run_case c = over_old(name, [](string) { return string("old"); });
+    string &text = c.files[1].bytes;
+    for (int i = 0; text.size() < 17000000; i++)
+        text += "<p>line " + std::to_string(i) + "</p>\r\n";
+    c.header = block("a_html", text);
+    if (!fault.empty())
+        c.env = failing(fault);
+    if (fault == "flush")
+        c.report += "Can't write file ../htmls.h\n", c.header = "old", c.status = 1,
+                                                     c.header_untouched = true;
     return c;
 }
 
@@ -1129,6 +1155,9 @@ std::vector<run_case> cases()
         over_old(
             "header_that_differs_on_a_full_disk",
             [](string h) { return h.replace(h.size() - 10, 1, "x"); }, 450),
+        flushed_as_it_grows("large_header_is_flushed_as_it_grows"),
+        flushed_as_it_grows("large_header_without_a_thread_to_flush_it", "threads"),
+        flushed_as_it_grows("large_header_whose_flush_fails", "flush"),
         converts_a({.name = "header_keeps_its_permissions",
                     .files = {{"../htmls.h", "old", kind::file, 0640}},
                     .after = {{"../htmls.h", block("a_html", "A\r\n"), kind::file, 0640}}}),
@@ -1209,7 +1238,7 @@ std::vector<run_case> cases()
          .report = report({"a.html"}, 1) + "Can't write file ../htmls.h\n",
          .header = no_file,
          .status = 1,
-         .env = {"LD_PRELOAD=" RENAME_BLOCKED, asan_preload}},
+         .env = failing("rename")},
         header_fails({.name = "header_folder_is_missing",
                       .files = {{"../htmls.h", "gone/htmls.h", kind::link}}}),
         header_fails({.name = "header_is_a_folder", .files = {{"../htmls.h", "", kind::folder}}}),

@@ -88,7 +88,7 @@ constexpr size_t block_size = TARVEL_BLOCK;
 // where a few vector compares show that they cannot hold one.
 constexpr size_t stretch = TARVEL_STRETCH;
 // Bytes of the header gathered before a write: most lines are short.
-constexpr size_t header_buffer = 1 << 16;
+constexpr size_t header_buffer = 1 << 15;
 // Bytes of the old header read at a time, to hold the new one against it
 // or to copy what they share.
 constexpr size_t old_header_chunk = 1 << 14;

@@ -90,8 +90,8 @@ constexpr size_t stretch = TARVEL_STRETCH;
 // Bytes of the header gathered before a write: most lines are short.
 constexpr size_t header_buffer = 1 << 15;
 // Bytes of the old header read at a time, to hold the new one against it
-// or to copy what they share.
-constexpr size_t old_header_chunk = 1 << 14;
+// or to copy what they share: one read for each write of the buffer.
+constexpr size_t old_header_chunk = header_buffer;
 // Bytes of a new header written before they are flushed to disk while the
 // run goes on, so that the flush at the end finds most of them there.
 constexpr off_t writeback_chunk = 8 << 20;

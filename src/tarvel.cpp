@@ -184,11 +184,12 @@ static const char keywords[] =
 constexpr size_t keyword_max = 16;
 
 static const char usage[] =
-    "usage: tarvel [-a | --assets] [-z | --gzip]\n"
+    "usage: tarvel [-a | --assets] [-z | --gzip] [-k | --keep-files]\n"
     "       tarvel -h | --help | --version\n"
     "Run in a folder of HTML pages: lists its *.html pages in list.txt and puts them\n"
     "as PROGMEM raw strings (-z: and gzip twins) in ../htmls.h, whole or not at all;\n"
-    "-a: every file of the folder and its subfolders, with its type, in one list.\n";
+    "-a: every file of the folder and its subfolders, with its type, in one list;\n"
+    "-a -z: each file or its gzip twin, whichever is smaller (-k: both).\n";
 
 static const char banner[] = "--------------------------------------\n"
                              "Convert all .html files in this folder\n"
@@ -958,29 +959,43 @@ static void end_header(bool listed)
 // Each block ends in what a firmware needs to serve it. With -z, a gzip
 // twin: the block's text as a compiler reads it, with LF line ends,
 // compressed into one gzip member. With -a, every block gets its length and
-// an ETag, and a twin only where the twin is smaller than the text. The text
-// is gathered here while the block is written.
+// an ETag, and a twin only where the twin is smaller than the text. With
+// -a -z, a firmware serves a file's twin wherever it has one, so the block
+// keeps only the smaller of the two (-k: both): its text is held here, its
+// array waiting, until the twin shows which is smaller.
+//
+//   open_array --> held: the text goes to `text` only --end_block-->
+//        |           the twin, or (released) the array, written
+//        |--the text outgrows `text`: released: the array so far written,
+//        |           the rest goes on into it; no twin --end_block--> ...
+//   open_array --> written as it comes (-z, -a, -k), gathered for the twin
 static struct {
     bool on;                   // -z: gzip twins
     bool sized;                // -a: every block's length and ETag
+    bool keep;                 // -k: with -a -z, the file beside its twin
+    bool held;                 // the block's array waits for its twin's verdict
     bool too_big;              // the block's text outgrew `text`
+    bool first;                // no line of the block's literal written yet
+    const char *id, *delim;    // the block's array, and its delimiter (a page's) or null
     size_t len;                // bytes of `text` gathered
     unsigned long served;      // the block's bytes as a compiler reads them (-a)
     unsigned crc;              // their CRC-32 (-a)
     int blocks;                // blocks ended (-a)
     unsigned long long files;  // the bytes of their files on disk (-a)
-    unsigned long long stored; // the bytes of their arrays, twins included (-a)
+    unsigned long long stored; // the bytes of the arrays kept, twins included (-a)
     libdeflate_compressor *compressor;
     char text[twin_max];
     unsigned char gz[twin_gz_max];
 } twin;
 
-// Turns the twins (gzip) and the lengths and ETags (sized) on. Should the
-// compressor not be had, every twin fails.
-static void start_twins(bool gzip, bool sized)
+// Turns the twins (gzip) and the lengths and ETags (sized) on; with both,
+// a block keeps only the smaller of its text and its twin, unless `keep`.
+// Should the compressor not be had, every twin fails.
+static void start_twins(bool gzip, bool sized, bool keep)
 {
     twin.on = gzip;
     twin.sized = sized;
+    twin.keep = keep;
     if (gzip)
         twin.compressor = libdeflate_alloc_compressor(gzip_level);
 }
@@ -1013,21 +1028,6 @@ static inline void gather(const char *p, size_t n)
 {
     if (twin.on || twin.sized)
         gather_text(p, n);
-}
-
-// Appends text of the page's block, which its twin holds too.
-static void put_text(const char *p, size_t n)
-{
-    put(p, n);
-    gather(p, n);
-}
-
-// Ends a line of the block. The header's lines end in CR LF, which a
-// compiler reads as LF.
-static void put_line_end()
-{
-    put("\r\n", 2);
-    gather("\n", 1);
 }
 
 // Writes a byte as it stands in a string literal, at to; returns how many
@@ -1073,18 +1073,110 @@ static void put_strings(std::initializer_list<const char *> strings)
         put_string(s);
 }
 
-// Ends the block `id` of the file `name`, `bytes` long on disk: with -a,
-// its length id_len; with -z, its gzip twin id_gz and the twin's length
-// id_gz_len (neither length counts a literal's terminating zero); with
-// either, id_etag, a strong ETag, the quoted CRC-32 of the twin's bytes,
-// or of the block's where there is no twin. True when the twin was made.
-static bool end_block(const char *name, const char *id, unsigned long long bytes)
+// Starts the array `id` of a block: a page's raw string of the delimiter
+// `delim`, or, where that is null, a literal of a file's bytes. With -a -z
+// (not -k) it is held, else its first line written.
+static void put_array_start()
 {
-    char number[24];
-    if (twin.sized) {
-        snprintf(number, sizeof(number), "%lu", twin.served);
-        put_strings({"const unsigned long ", id, "_len = ", number, ";\r\n"});
+    const char *delim = twin.delim;
+    put_strings({"const char ", twin.id, delim ? "[] PROGMEM = R\"" : "[] PROGMEM =\r\n",
+                 delim ? delim : "", delim ? "(" : ""});
+}
+
+static void open_array(const char *id, const char *delim)
+{
+    twin.id = id, twin.delim = delim, twin.first = true;
+    twin.held = twin.on && twin.sized && !twin.keep;
+    if (!twin.held)
+        put_array_start();
+}
+
+// Appends the text of a file's literal to its array.
+static void put_bytes_text(const char *p, size_t n)
+{
+    put_literal(reinterpret_cast<const unsigned char *>(p), n, twin.first);
+}
+
+// Writes the held array as far as it is held, and goes on writing it.
+static void release()
+{
+    twin.held = false;
+    put_array_start();
+    if (!twin.delim)
+        return put_bytes_text(twin.text, twin.len);
+    for (const char *p = twin.text, *end = p + twin.len, *lf; p < end; p = lf + 1) {
+        lf = static_cast<const char *>(memchr(p, '\n', end - p));
+        put(p, (lf ? lf : end) - p);
+        if (!lf)
+            break;
+        put("\r\n", 2); // held as the compiler reads it, written as the header's lines end
     }
+}
+
+// Holds text of a held array; false when the text outgrows `text`: the
+// array is released, with no twin, and the caller writes the text on.
+static bool hold(const char *p, size_t n)
+{
+    if (n <= sizeof(twin.text) - twin.len) {
+        memcpy(twin.text + twin.len, p, n);
+        twin.len += n;
+        twin.served += n;
+        twin.crc = libdeflate_crc32(twin.crc, p, n);
+        return true;
+    }
+    release();
+    twin.too_big = true;
+    return false;
+}
+
+// Appends text of the page's block, which its twin holds too.
+static inline void put_text(const char *p, size_t n)
+{
+    if (twin.held && hold(p, n))
+        return;
+    put(p, n);
+    gather(p, n);
+}
+
+// Ends a line of the block. The header's lines end in CR LF, which a
+// compiler reads as LF.
+static void put_line_end()
+{
+    if (twin.held && hold("\n", 1))
+        return;
+    put("\r\n", 2);
+    gather("\n", 1);
+}
+
+// Appends a file's bytes to its array.
+static void put_file_bytes(const char *p, size_t n)
+{
+    if (twin.held && hold(p, n))
+        return;
+    put_bytes_text(p, n);
+    gather(p, n);
+}
+
+// Ends the array, unless it is held: its text is all there.
+static void close_array()
+{
+    if (twin.held)
+        return;
+    if (twin.delim)
+        put_strings({")", twin.delim, "\";\r\n"});
+    else
+        put_string(twin.first ? "\"\";\r\n" : ";\r\n");
+}
+
+// Ends the block `id` of the file `name`, `bytes` long on disk: its array
+// where it is kept, and with -a its length id_len; with -z, its gzip twin
+// id_gz and the twin's length id_gz_len (neither length counts a literal's
+// terminating zero); with either, id_etag, a strong ETag, the quoted
+// CRC-32 of the twin's bytes, or of the block's where there is no twin.
+// Returns what the block kept: 'g' the array and its twin, 'z' the twin
+// alone, '-' the array alone.
+static char end_block(const char *name, const char *id, unsigned long long bytes)
+{
     size_t n = 0;
     if (twin.on && !twin.too_big && twin.compressor)
         n = libdeflate_gzip_compress(twin.compressor, twin.text, twin.len, twin.gz,
@@ -1095,6 +1187,16 @@ static bool end_block(const char *name, const char *id, unsigned long long bytes
     else if (twin.on && n == 0)
         report(failure, "Can't compress file %s\n", name);
     bool made = n > 0 && (!twin.sized || n < twin.served);
+    bool raw = !(twin.held && made);
+    if (twin.held && !made) {
+        release();
+        close_array();
+    }
+    char number[24];
+    if (twin.sized && raw) {
+        snprintf(number, sizeof(number), "%lu", twin.served);
+        put_strings({"const unsigned long ", id, "_len = ", number, ";\r\n"});
+    }
     if (made) {
         put_strings({"const unsigned char ", id, "_gz[] PROGMEM =\r\n"});
         bool first = true;
@@ -1110,10 +1212,10 @@ static bool end_block(const char *name, const char *id, unsigned long long bytes
     }
     twin.blocks++;
     twin.files += bytes;
-    twin.stored += twin.served + (made ? n : 0);
+    twin.stored += (raw ? twin.served : 0) + (made ? n : 0);
     twin.len = twin.served = twin.crc = 0;
-    twin.too_big = false;
-    return made;
+    twin.too_big = twin.held = false;
+    return !made ? '-' : raw ? 'g' : 'z';
 }
 
 // A number with a comma between each three digits: 61,943.
@@ -1170,7 +1272,8 @@ static bool is_keyword(const char *id)
 }
 
 // The record of the blocks written so far, one line each: the identifier,
-// g or - for a block with or without its gzip twin, and the file's name:
+// what the block kept (g: its array and its gzip twin, z: the twin alone,
+// -: the array alone) and the file's name:
 //
 //   a_html g a.html
 //
@@ -1286,15 +1389,15 @@ static bool claim(const char *id, bool suffixed)
     return true;
 }
 
-// Records the block id of the file name, with its gzip twin or not.
-static void record_block(const char *id, bool gz, const char *name)
+// Records the block id of the file name, with what it kept (end_block).
+static void record_block(const char *id, char kept, const char *name)
 {
     size_t id_len = strlen(id), name_len = strlen(name), len = id_len + 3 + name_len + 1;
     if (record.len + len > sizeof(record.buf))
         flush_record();
     char *p = record.buf + record.len;
     memcpy(p, id, id_len);
-    p[id_len] = ' ', p[id_len + 1] = gz ? 'g' : '-', p[id_len + 2] = ' ';
+    p[id_len] = ' ', p[id_len + 1] = kept, p[id_len + 2] = ' ';
     memcpy(p + id_len + 3, name, name_len);
     p[len - 1] = '\n';
     record.len += len;
@@ -1332,7 +1435,8 @@ void forget_identifiers()
 //
 // Every block has an entry, in header order, made from the record: its URL
 // path, "/" and the file's name, and the names of its arrays, nullptr and
-// 0 for a twin that was not made (with -z alone, the ETag's too). A
+// 0 for an array that the block did not keep, its own or its twin (with -z
+// alone, the ETag's too). A
 // folder's index.html has a second entry at the folder's own path. A
 // firmware that uses only some of the arrays links only those.
 
@@ -1347,23 +1451,24 @@ static const char *type_of(const char *name)
 }
 
 // Appends the entry of the block id of the file name, at the path "/" and
-// the first len bytes of the name.
-static void put_entry(const char *id, bool gz, const char *name, size_t len)
+// the first len bytes of the name; `kept` is what the block kept
+// (end_block).
+static void put_entry(const char *id, char kept, const char *name, size_t len)
 {
     char e[entry_max];
     size_t n = strlen(strcpy(e, twin.sized ? " \\\r\n    FILE(\"/" : " \\\r\n    PAGE(\"/"));
     for (size_t i = 0; i < len; i++)
         n += escape(static_cast<unsigned char>(name[i]), e + n);
     const char *type = type_of(name);
-    if (!twin.sized)
-        n += snprintf(e + n, sizeof(e) - n,
-                      gz ? "\", %s, %s_gz, %s_gz_len, %s_etag)" : "\", %s, nullptr, 0, nullptr)",
-                      id, id, id, id);
-    else
-        n += snprintf(e + n, sizeof(e) - n,
-                      gz ? "\", \"%s\", %s, %s_len, %s_gz, %s_gz_len, %s_etag)"
-                         : "\", \"%s\", %s, %s_len, nullptr, 0, %s_etag)",
-                      type ? type : unknown_type, id, id, id, id, id);
+    n += snprintf(e + n, sizeof(e) - n, twin.sized ? "\", \"%s\", " : "\", ",
+                  type ? type : unknown_type);
+    n += snprintf(e + n, sizeof(e) - n, kept == 'z' ? "nullptr, 0, " : twin.sized ? "%s, %s_len, " : "%s, ",
+                  id, id);
+    n += snprintf(e + n, sizeof(e) - n,
+                  kept != '-'   ? "%s_gz, %s_gz_len, %s_etag)"
+                  : twin.sized ? "nullptr, 0, %s_etag)"
+                               : "nullptr, 0, nullptr)",
+                  id, id, id);
     put(e, std::min(n, sizeof(e) - 1));
 }
 
@@ -1381,11 +1486,11 @@ static void put_list()
         int id_len = static_cast<int>(strcspn(line, " "));
         snprintf(id, sizeof(id), "%.*s", id_len, line);
         snprintf(name, sizeof(name), "%.*s", static_cast<int>(len) - id_len - 3, line + id_len + 3);
-        bool gz = line[id_len + 1] == 'g';
-        put_entry(id, gz, name, strlen(name));
+        char kept = line[id_len + 1];
+        put_entry(id, kept, name, strlen(name));
         int folder = folder_len(name);
         if (twin.sized && !strcmp(name + folder, "index.html"))
-            put_entry(id, gz, name, folder);
+            put_entry(id, kept, name, folder);
         return false;
     });
     put_string("\r\n");
@@ -2148,14 +2253,11 @@ static bool is_page(const char *name, long len)
 // array `id`, a string literal of escapes. False when reading it failed.
 static bool put_bytes(int fd, const char *id)
 {
-    put_strings({"const char ", id, "[] PROGMEM =\r\n"});
-    bool first = true;
+    open_array(id, nullptr);
     long got;
-    while ((got = read_block(fd, 0, 0, false)) > 0) {
-        put_literal(reinterpret_cast<const unsigned char *>(in), got, first);
-        gather(in, got);
-    }
-    put_string(first ? "\"\";\r\n" : ";\r\n");
+    while ((got = read_block(fd, 0, 0, false)) > 0)
+        put_file_bytes(in, got);
+    close_array();
     return got == 0;
 }
 
@@ -2202,10 +2304,10 @@ void tarvel(const char *name, const char *id)
     if (!root[0] || is_page(name, strlen(name))) {
         pg.first = read_block(pg.fd, 0, 0, false);
         ok = pg.first >= 0 && pick_delimiter(pg);
-        put_strings({"const char ", id, "[] PROGMEM = R\"", pg.delim, "("});
+        open_array(id, pg.delim);
         if (ok)
             ok = convert(pg);
-        put_strings({")", pg.delim, "\";\r\n"});
+        close_array();
     } else {
         ok = put_bytes(pg.fd, id);
     }
@@ -2361,18 +2463,26 @@ static bool open_std_streams()
     return true;
 }
 
-// The option that a is, by its letter (a, z, h, v), or 0 for none.
+// The option that a is, by its letter (a, z, k, h, v), or 0 for none.
 static char option(const char *a)
 {
     static const struct {
         const char *name;
         char letter;
-    } all[] = {{"-a", 'a'}, {"--assets", 'a'}, {"-z", 'z'},       {"--gzip", 'z'},
-               {"-h", 'h'}, {"--help", 'h'},   {"--version", 'v'}};
+    } all[] = {{"-a", 'a'}, {"--assets", 'a'},     {"-z", 'z'},     {"--gzip", 'z'},
+               {"-k", 'k'}, {"--keep-files", 'k'}, {"-h", 'h'},     {"--help", 'h'},
+               {"--version", 'v'}};
     for (const auto &o : all)
         if (!strcmp(a, o.name))
             return o.letter;
     return 0;
+}
+
+// Do the options of the letters o and p combine? Those of a run do, each
+// given once.
+static bool combine(char o, char p)
+{
+    return o != p && strchr("azk", o) && strchr("azk", p);
 }
 
 // Says what is wrong with an argument: that it is no option, or one that
@@ -2390,20 +2500,22 @@ static void misused(const char *a, const char *with)
 }
 
 // Reads the command line: true to go on and run, with the gzip twins or
-// without, with the folder's tree or its pages. Otherwise what it asked for
-// has been reported. -a and -z combine, once each; no other option does.
-static bool options(int argc, char *argv[], bool &gzip, bool &assets)
+// without, with the folder's tree or its pages, keeping files beside their
+// twins or not. Otherwise what it asked for has been reported. -a, -z and
+// -k combine, once each, -k only with the other two; no other option does.
+static bool options(int argc, char *argv[], bool &gzip, bool &assets, bool &keep)
 {
-    gzip = assets = false;
+    gzip = assets = keep = false;
     if (argc < 1) { // not even the program's name
         report(misuse, "%s", usage);
         return false;
     }
+    int kept = 0;
     for (int i = 1; i < argc; i++) {
         char o = option(argv[i]);
         int clash = 0;
         for (int j = 1; j < i && !clash; j++)
-            if (!(o == 'a' && option(argv[j]) == 'z') && !(o == 'z' && option(argv[j]) == 'a'))
+            if (!combine(o, option(argv[j])))
                 clash = j;
         if (!o || clash) {
             misused(argv[i], o ? argv[clash] : nullptr);
@@ -2411,6 +2523,14 @@ static bool options(int argc, char *argv[], bool &gzip, bool &assets)
         }
         gzip |= o == 'z';
         assets |= o == 'a';
+        kept = o == 'k' ? i : kept;
+    }
+    keep = kept > 0;
+    if (keep && !(gzip && assets)) {
+        report(misuse, "tarvel: %s: keeps files beside their twins, with -a and -z only\n",
+               argv[kept]);
+        report(misuse, "%s", usage);
+        return false;
     }
     char alone = argc == 2 ? option(argv[1]) : 0;
     if (alone == 'h')
@@ -2466,10 +2586,10 @@ int main(int argc, char *argv[])
 {
     if (!open_std_streams())
         return failure;
-    bool gzip, assets;
-    if (options(argc, argv, gzip, assets)) {
+    bool gzip, assets, keep;
+    if (options(argc, argv, gzip, assets, keep)) {
         report(fine, "%s", banner);
-        start_twins(gzip, assets);
+        start_twins(gzip, assets, keep);
         catch_signals();
         add_own(STDOUT_FILENO, "standard output");
         add_own(STDERR_FILENO, "standard error");

@@ -10,7 +10,9 @@ hold connections.
   preview_http.py SERVER PAGE [OTHER...]
 
 Each OTHER page, of any name, must be served too: raw, and as a twin that
-inflates to it.
+inflates to it. A page kept as its twin alone (tarvel -a -z) must go as the
+twin to a client that sends no Accept-Encoding, and get 406 and a line of
+text where the client refuses gzip.
 """
 
 import gzip
@@ -20,7 +22,7 @@ import subprocess
 import sys
 import urllib.parse
 
-GZIP, RAW = "gzip", "raw"
+GZIP, RAW, REFUSED = "gzip", "raw", "refused"
 
 # name, request headers ({etag} stands for the page's ETag), then the
 # answer: status, what the body is (GZIP, RAW, or None for no body).
@@ -82,9 +84,22 @@ def ask(port, path, headers):
     return response.status, {k.lower(): v for k, v in response.getheaders()}, body
 
 
-def wrong(case, port, path, etag, twin, raw):
+def expected(case, twin_only):
+    """The status and body of the answer to a case: where the page is kept as
+    its twin alone, a client that sends no Accept-Encoding takes it, and one
+    that refuses gzip gets 406."""
+    _, headers, status, body = case
+    if not twin_only or body != RAW:
+        return status, body
+    if "Accept-Encoding" in headers:
+        return 406, REFUSED
+    return (304, None) if headers.get("If-None-Match") == "{etag}" else (status, GZIP)
+
+
+def wrong(case, port, path, etag, twin, raw, twin_only):
     """What is wrong with the answer to one case."""
-    name, headers, status, body = case
+    name, headers = case[:2]
+    status, body = expected(case, twin_only)
     try:
         got, h, data = ask(port, path, {k: v.format(etag=etag) for k, v in headers.items()})
     except (OSError, http.client.HTTPException, OverflowError) as e:
@@ -103,10 +118,12 @@ def wrong(case, port, path, etag, twin, raw):
         found.append("a body")
     if body == GZIP and data != twin or body == RAW and data != raw:
         found.append("other bytes than the page's")
+    if body == REFUSED and (data.count(b"\n") != 1 or not data.endswith(b"\n")):
+        found.append(f"not one line of text: {data[:100]}")
     length = h.get("content-length")
-    expected = len(twin if body == GZIP or status == 304 else raw)
-    if length is not None and int(length) != expected:
-        found.append(f"Content-Length {length}, where the page has {expected}")
+    size = len(twin if body == GZIP or status == 304 else raw)
+    if length is not None and body != REFUSED and int(length) != size:
+        found.append(f"Content-Length {length}, where the page has {size}")
     return found
 
 
@@ -136,7 +153,9 @@ def served(port, name):
     """A page of any name is served at its path, raw and as its twin."""
     path = "/" + urllib.parse.quote(name)
     try:
-        got, _, raw = ask(port, path, {})
+        got, plain, raw = ask(port, path, {})
+        if plain.get("content-encoding") == GZIP:  # kept as its twin alone
+            raw = gzip.decompress(raw)
         got_gz, h, twin = ask(port, path, {"Accept-Encoding": "gzip"})
         ok = got == got_gz == 200 and h.get("content-encoding") == GZIP and gzip.decompress(twin) == raw
     except (OSError, http.client.HTTPException, gzip.BadGzipFile) as e:
@@ -144,7 +163,7 @@ def served(port, name):
     return f"served_at_{path}", "" if ok else f"answer: {got}"
 
 
-def held_up(port, path, raw):
+def held_up(port, path, body):
     """A request while idle and slow clients hold connections."""
     held = [socket.create_connection(("127.0.0.1", port)) for _ in range(IDLE + SLOW)]
     try:
@@ -152,11 +171,11 @@ def held_up(port, path, raw):
             s.sendall(b"GET / HTTP/1.1\r\nHo")
         try:
             connection = http.client.HTTPConnection("127.0.0.1", port, timeout=PATIENCE)
-            connection.request("GET", path)
-            ok = connection.getresponse().read() == raw
+            connection.request("GET", path, headers={"Accept-Encoding": "gzip;q=0.5"})
+            ok = connection.getresponse().read() == body
         except OSError as e:
-            ok, raw = False, e
-        return "answered_beside_idle_clients", "" if ok else f"not answered: {raw}"
+            ok, body = False, e
+        return "answered_beside_idle_clients", "" if ok else f"not answered: {body}"
     finally:
         for s in held:
             s.close()
@@ -171,9 +190,11 @@ def main():
         path = "/" + page
         _, h, twin = ask(port, path, {"Accept-Encoding": "gzip"})
         etag, raw = h["etag"], gzip.decompress(twin)
+        twin_only = ask(port, path, {"Accept-Encoding": "identity"})[0] == 406
+        print(f"{page}: kept as " + ("its twin alone" if twin_only else "its text and its twin"))
         failed = 0
         for case in CASES:
-            found = wrong(case, port, path, etag, twin, raw)
+            found = wrong(case, port, path, etag, twin, raw, twin_only)
             print(f"{case[0]}: " + ("; ".join(found) if found else "as it must be"))
             failed += bool(found)
         paths = [ROOT_IS_INDEX if page == "index.html" and p[1] == "/" else p for p in PATHS]
@@ -185,7 +206,8 @@ def main():
             ok = ok and h.get("content-encoding") == (GZIP if page_itself else None)
             print(f"{name}: " + ("as it must be" if ok else f"status {got} {h}: {body[:200]}"))
             failed += not ok
-        hostile = [pipelined(port, path, raw, etag), held_up(port, path, raw)]
+        plain = twin if twin_only else raw  # what a client of no Accept-Encoding gets
+        hostile = [pipelined(port, path, plain, etag), held_up(port, path, twin)]
         hostile += [served(port, other) for other in others]
         for name, found in hostile:
             print(f"{name}: " + (found or "as it must be"))

@@ -8,11 +8,14 @@
 // / (and each folder's path) is its index.html, or, where the folder has
 // none, a list of links to the files. A browser that accepts gzip gets a
 // file's gzip twin as it is, with Content-Encoding: gzip; any other client,
-// and every client of a file without a twin, gets the file itself. The
-// ETag names the twin where there is one, else the file, and comes with
-// what it names, with Cache-Control: no-cache, so a browser asks again on
-// every visit; a request that names it in If-None-Match gets 304 Not
-// Modified and no body. HEAD gets the headers of GET and no body.
+// and every client of a file without a twin, gets the file itself. A file
+// kept as its twin alone (tarvel -a -z) goes as the twin to a client that
+// sends no Accept-Encoding too, which takes any coding, and gets 406 Not
+// Acceptable where the client refuses gzip. The ETag names the twin where
+// there is one, else the file, and comes with what it names, with
+// Cache-Control: no-cache, so a browser asks again on every visit; a request
+// that names it in If-None-Match gets 304 Not Modified and no body. HEAD
+// gets the headers of GET and no body.
 //
 // As a firmware does, it sends every file whole (Range is ignored) and
 // compresses nothing itself. libmicrohttpd serves every connection from one
@@ -48,7 +51,8 @@ struct file {
 };
 
 // The header's files, and an empty entry that ends them (and makes a table
-// where there are none). A file without a twin has none.
+// where there are none). A file without a twin has none; a file kept as its
+// twin alone has no data.
 #ifdef tarvel_files
 #define FILE_ROW(path, type, data, len, gz, gz_len, etag) {path, type, data, len, gz, gz_len, etag},
 static const file files[] = {
@@ -210,7 +214,8 @@ struct reply {
 static reply answer(struct MHD_Connection *connection, const char *method, const std::string &path,
                     const std::string &links)
 {
-    static const char not_allowed[] = "Only GET and HEAD\n", not_found[] = "Not found\n";
+    static const char not_allowed[] = "Only GET and HEAD\n", not_found[] = "Not found\n",
+                      gzip_only[] = "This file is served gzip-compressed only\n";
     if (strcmp(method, "GET") && strcmp(method, "HEAD"))
         return {MHD_HTTP_METHOD_NOT_ALLOWED,
                 not_allowed,
@@ -232,7 +237,12 @@ static reply answer(struct MHD_Connection *connection, const char *method, const
                 nullptr,
                 false,
                 false};
-    bool gzip = p->gz && takes_gzip(header(connection, MHD_HTTP_HEADER_ACCEPT_ENCODING));
+    const char *accept = MHD_HTTP_HEADER_ACCEPT_ENCODING;
+    bool asked = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, accept) != nullptr;
+    bool gzip = p->gz && ((!p->data && !asked) || takes_gzip(header(connection, accept)));
+    if (!gzip && !p->data)
+        return {MHD_HTTP_NOT_ACCEPTABLE, gzip_only, sizeof(gzip_only) - 1, "text/plain", p, false,
+                false};
     bool tagged = p->etag && (gzip || !p->gz);
     const void *bytes = gzip ? static_cast<const void *>(p->gz) : p->data;
     size_t size = gzip ? p->gz_len : p->len;

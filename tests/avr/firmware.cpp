@@ -4,7 +4,8 @@
 // from flash. Built with TWINS, it uses the gzip twins instead, and prints
 // each one's length and bytes; built with FILES, it walks the list of files
 // of a header made by tarvel -a -z and prints each file's bytes likewise
-// (images and fonts too). Either way it names only the arrays it uses, so
+// (images and fonts too), or of the twin that a file keeps alone. Either
+// way it names only the arrays it uses, so
 // only they may be in flash. Built for the host, it prints what the
 // pages must read as, for the check to compare with.
 
@@ -42,8 +43,12 @@ struct page {
 
 // clang-format off
 #if defined(FILES)
-// The files' bytes are printed in hex.
-#define FILE(path, type, data, len, gz, gz_len, etag) {#data, data, sizeof(data), len},
+// The bytes of each file, or of its twin where the file keeps its twin
+// alone, are printed in hex. Each array holds a terminating zero.
+#define ALONE(len, gz_len) (gz_len > 0 && len == 0)
+#define FILE(path, type, data, len, gz, gz_len, etag) \
+    {ALONE(len, gz_len) ? #gz : #data, ALONE(len, gz_len) ? (const char *)gz : (const char *)data, \
+     static_cast<unsigned>(ALONE(len, gz_len) ? gz_len + 1 : len + 1), ALONE(len, gz_len) ? gz_len : len},
 static const page all[] = {tarvel_files(FILE)};
 #define HEX
 #elif defined(TWINS)

@@ -1,112 +1,155 @@
 #!/usr/bin/env bash
-# Compiles the README's firmware snippets where they say they run. For the
-# ESP8266, with Debian's xtensa-lx106 GCC and the Arduino core's flags for a
-# NodeMCU board: the header of tarvel -z in two source files, each with the
-# README's table of pages and one of its snippets, against stand-ins of the
-# servers' classes (stand-ins/, which declare the real overloads); every
-# page's twin and raw string must sit in a flash section (.irom.text.*,
-# which the core's linker script puts in .irom0.text). For the ESP32, with
-# g++: the same, ESPAsyncWebServer 3.x in the form the README gives for it.
-# Last, two faults that the stand-ins must catch: a count that is no size_t
-# for collectHeaders on the ESP8266, and the _P calls of ESPAsyncWebServer
-# 3.x on an ESP32, which are deprecated there.
+# Compiles every example sketch (examples/NAME/NAME.ino, with its UI in
+# examples/NAME/ui) as the Arduino IDE does, with the header of tarvel -a -z
+# of its UI, and the README's table with it. For the ESP8266 with Debian's
+# xtensa-lx106 GCC and the core's flags for a NodeMCU, where objdump must
+# find every array in a flash section (.irom.text.*, which the core's linker
+# script puts in .irom0.text) and their bytes must be what tarvel says the
+# files cost; for the ESP32 with g++. The cores and libraries are stand-ins
+# (stand-ins/) that declare what the real headers bring into scope, the
+# names of FS.h among them; ESPAsyncWebServer both as 1.2 and as 3.x. Last,
+# faults that must not build: a table named File, which collides with the
+# cores' own, a count for collectHeaders that is no size_t, the _P calls of
+# 3.x on an ESP32, and a UI over its flash budget.
 #
-#   check.sh TARVEL README PAGE...
+#   check.sh TARVEL README EXAMPLES
 #
-# Skipped where gcc-xtensa-lx106 is missing (tests/common.sh).
+# Where TARVEL_ESP8266_CORE names a checkout of the ESP8266 Arduino core
+# 3.x, TARVEL_ASYNC_WEBSERVER and TARVEL_ASYNC_TCP ones of ESPAsyncWebServer
+# and ESPAsyncTCP, and TARVEL_ESP8266_SYSTEM_INCLUDES the flags that find
+# the C and C++ library headers of the core's toolchain, the ESP8266 builds
+# use them instead of the stand-ins. Skipped where gcc-xtensa-lx106 is
+# missing (tests/common.sh).
 set -euo pipefail
 source "$(dirname "$0")/../common.sh"
-tarvel=$1 readme=$2
-shift 2
+tarvel=$1 readme=$2 examples=$3
 here=$(cd "$(dirname "$0")" && pwd)
 
 need gcc-xtensa-lx106 xtensa-lx106-elf-g++ xtensa-lx106-elf-objdump
 scratch
 
-# The README's snippets: each ```cpp block after a <!-- snippet: NAME --> line.
-awk -v dir="$work" '
-    /^<!-- snippet: / { name = $3; next }
-    name && /^```cpp/ { out = dir "/" name ".inc"; next }
-    out && /^```/ { close(out); out = ""; name = ""; next }
-    out { print > out }' "$readme"
-for name in table budget async webserver spa_async spa_webserver; do
-    [ -s "$work/$name.inc" ] || { echo "the README has no snippet '$name'"; exit 1; }
-done
-mkdir -p "$work/pages/p"
-cp "$@" "$work/pages/p"
-(cd "$work/pages/p" && "$tarvel" -a -z >/dev/null)
+# The README's table: the ```cpp block after <!-- snippet: table -->.
+awk '/^<!-- snippet: table -->/ { on = 1; next } on && /^```cpp/ { next }
+     on && /^```/ { exit } on { print }' "$readme" >"$work/table.inc"
+[ -s "$work/table.inc" ] || { echo "the README has no table snippet"; exit 1; }
 
-# The ESP8266 names its server ESP8266WebServer, which the README says how
-# to use; ESPAsyncWebServer 3.x reads without _P; a count that is no size_t.
-using=$(grep -o 'using WebServer = ESP8266WebServer;' "$readme" | head -n 1)
-cat <(echo "$using") "$work/webserver.inc" "$work/spa_webserver.inc" >"$work/webserver_esp8266.inc"
-cat "$work/webserver.inc" "$work/spa_webserver.inc" >"$work/webserver_esp32.inc"
-sed -e 's/beginResponse_P(/beginResponse(/' "$work/async.inc" | cat - "$work/spa_async.inc" >"$work/async3.inc"
-cat "$work/async.inc" "$work/spa_async.inc" >"$work/async_all.inc"
-sed 's|sizeof wanted / sizeof \*wanted|1|' "$work/webserver_esp8266.inc" >"$work/count.inc"
-# A UI over its budget must not build.
-sed 's/<= 1000000/<= 1000/' "$work/budget.inc" >"$work/small_budget.inc"
+# Each sketch as the IDE builds it, Arduino.h first, beside the header of
+# its UI; and its faults.
+for ino in "$examples"/*/*.ino; do
+    name=$(basename "$ino" .ino)
+    mkdir -p "$work/$name"
+    cp -r "$(dirname "$ino")/ui" "$work/$name/ui"
+    (cd "$work/$name/ui" && "$tarvel" -a -z >"$work/$name/cost.txt")
+    { echo '#include <Arduino.h>'; cat "$ino"; } >"$work/$name/$name.cpp"
+done
+fault() { sed "$2" "$work/$1/$1.cpp" >"$work/$1/$3.cpp"; }
+fault webserver 's/UiFile/File/g' file_struct
+fault webserver 's|sizeof wanted / sizeof \*wanted|2|' count
+fault webserver 's/<= 100000/<= 100/' small_budget
+fault async 's/#define BEGIN_FROM_FLASH beginResponse$/#define BEGIN_FROM_FLASH beginResponse_P/' p_calls
+{ echo '#include <Arduino.h>'; echo '#include <ESP8266WebServer.h>'; cat "$work/table.inc"; } \
+    >"$work/webserver/readme.cpp"
 
 esp8266=(xtensa-lx106-elf-g++ -D__ets__ -DICACHE_FLASH -U__STRICT_ANSI__ -D_GNU_SOURCE -DESP8266
     -DARDUINO=10819 -DARDUINO_ESP8266_NODEMCU_ESP12E -DARDUINO_ARCH_ESP8266 -DF_CPU=80000000L
     -Os -g -free -fipa-pta -Werror=return-type -mlongcalls -mtext-section-literals -fno-rtti
     -falign-functions=4 -std=gnu++17 -ffunction-sections -fdata-sections -fno-exceptions)
 esp32=(g++ -DESP32 -DARDUINO_ARCH_ESP32 -Os -std=gnu++17 -fno-rtti -fno-exceptions)
+stand_ins=(-I"$here/stand-ins")
+real=${TARVEL_ESP8266_CORE:-}
+if [ -n "$real" ]; then
+    # The core's own headers, and the flags of its platform.txt and of a
+    # NodeMCU in its boards.txt that they need.
+    esp8266+=(-DNONOSDK22x_190703=1 -DLWIP_OPEN_SRC -DTCP_MSS=536 -DLWIP_FEATURES=1 -DLWIP_IPV6=0
+        -DFLASHMODE_DIO -DMMU_IRAM_SIZE=0x8000 -DMMU_ICACHE_SIZE=0x8000)
+    # System headers, as the IDE's warnings "none" takes them: the libraries'
+    # own warnings are theirs.
+    real_includes=()
+    for folder in tools/sdk/include tools/sdk/lwip2/include cores/esp8266 variants/nodemcu \
+        libraries/ESP8266WiFi/src libraries/ESP8266WebServer/src libraries/Hash/src; do
+        real_includes+=(-isystem "$real/$folder")
+    done
+    real_includes+=(-isystem "${TARVEL_ASYNC_WEBSERVER:?names no ESPAsyncWebServer}/src"
+        -isystem "${TARVEL_ASYNC_TCP:?names no ESPAsyncTCP}/src")
+    # shellcheck disable=SC2206 # flags, one word each
+    real_includes+=(${TARVEL_ESP8266_SYSTEM_INCLUDES:?names no C and C++ library headers})
+    echo "ESP8266 builds against the core and libraries in $real, $TARVEL_ASYNC_WEBSERVER, $TARVEL_ASYNC_TCP"
+fi
 
-# builds TARGET SNIPPET SERVER VERSION: compiles a source file of the
-# firmware, the table and SNIPPET.inc with the stand-in SERVER.h (of
-# ESPAsyncWebServer VERSION), for TARGET, into SNIPPET-TARGET.o.
+# builds TARGET SKETCH SOURCE VERSION: compiles SKETCH/SOURCE.cpp for
+# TARGET, against ESPAsyncWebServer VERSION where it says, into
+# SKETCH/SOURCE-TARGET.o.
 builds() {
     local -n compiler=$1
-    printf '#include <Arduino.h>\n#include <%s.h>\n#include "table.inc"\n#include "%s.inc"\n#include "%s.inc"\n' \
-        "$3" "${5:-budget}" "$2" >"$work/$2.cpp"
-    "${compiler[@]}" $([ "$4" = 3.x ] && echo -DASYNC_3) -Wall -Wextra -Werror \
-        -I"$here/stand-ins" -I"$work/pages" -I"$work" -c "$work/$2.cpp" -o "$work/$2-$1.o"
+    local includes=("${stand_ins[@]}")
+    if [ "$1" = esp8266 ] && [ -n "$real" ]; then
+        includes=("${real_includes[@]}")
+    else
+        [ "$4" = 3.x ] && includes+=(-DASYNC_3)
+    fi
+    "${compiler[@]}" -Wall -Wextra -Werror "${includes[@]}" -I"$work/$2" -c "$work/$2/$3.cpp" \
+        -o "$work/$2/$3-$1.o"
 }
 
 failed=0
-while read -r want target snippet server version budget; do
-    if builds "$target" "$snippet" "$server" "$version" "$budget" 2>"$work/errors.txt"; then
+while read -r want target sketch source version; do
+    # The real core's ESP8266 builds take the library checked out, of one version.
+    [ -n "$real" ] && [ "$target" = esp8266 ] && [ "$version" = 3.x ] && continue
+    if builds "$target" "$sketch" "$source" "$version" 2>"$work/errors.txt"; then
         got=builds
     else
         got=refused
     fi
-    echo "$target, $snippet.inc with $server ${version#-}${budget:+, $budget}: $got"
+    label=" ${version#-}"
+    [ -n "$real" ] && [ "$target" = esp8266 ] && label=""
+    echo "$target, $sketch/$source${label% }: $got"
     if [ "$got" != "$want" ]; then
         echo "  where it must be $want"
         cat "$work/errors.txt"
         failed=1
     fi
 done <<'ROWS'
-builds  esp8266 async_all         ESPAsyncWebServer 1.2
-builds  esp8266 async_all         ESPAsyncWebServer 3.x
-builds  esp8266 webserver_esp8266 ESP8266WebServer  -
-builds  esp32   async_all         ESPAsyncWebServer 1.2
-builds  esp32   async3            ESPAsyncWebServer 3.x
-builds  esp32   webserver_esp32   WebServer         -
-refused esp8266 count             ESP8266WebServer  -
-refused esp32   async_all         ESPAsyncWebServer 3.x
-refused esp32   webserver_esp32   WebServer         -   small_budget
+builds  esp8266 webserver webserver    -
+builds  esp8266 webserver readme       -
+builds  esp8266 async     async         1.2
+builds  esp8266 async     async         3.x
+builds  esp32   webserver webserver    -
+builds  esp32   async     async         1.2
+builds  esp32   async     async         3.x
+refused esp8266 webserver file_struct  -
+refused esp8266 webserver count        -
+refused esp32   webserver small_budget -
+refused esp32   async     p_calls       3.x
 ROWS
 
-# Every file's arrays in flash, its twin's too, in both source files; the
-# table in RAM.
-arrays=$(grep -o 'FILE("[^"]*", "[^"]*", [A-Za-z0-9_]*, [A-Za-z0-9_]*, [A-Za-z0-9_]*' \
-    "$work/pages/htmls.h" | awk -F', ' '{ print $3; if ($5 != "nullptr") print $5 }' | sort -u)
-files=$(grep -c '^    FILE("[^"]*[^/]", ' "$work/pages/htmls.h")
-for object in async_all-esp8266.o webserver_esp8266-esp8266.o; do
-    [ -e "$work/$object" ] || continue
-    xtensa-lx106-elf-objdump -t "$work/$object" >"$work/symbols.txt"
+# Every array of the list in flash, each file as its smaller form alone, so
+# that their bytes (each with its terminating zero) are what tarvel said
+# they cost; the table in RAM.
+for sketch in webserver async; do
+    object=$work/$sketch/$sketch-esp8266.o
+    [ -e "$object" ] || continue
+    header=$work/$sketch/htmls.h
+    arrays=$(grep -o 'FILE("[^"]*", "[^"]*", [A-Za-z0-9_]*, [A-Za-z0-9_]*, [A-Za-z0-9_]*' "$header" |
+        awk -F', ' '{ if ($3 != "nullptr") print $3; if ($5 != "nullptr") print $5 }' | sort -u)
+    xtensa-lx106-elf-objdump -t "$object" >"$work/symbols.txt"
+    bytes=0
     for array in $arrays; do
-        section=$(awk -v re="(^|[0-9])${array}\$" '$NF ~ re { print $(NF - 2) }' "$work/symbols.txt")
-        if [[ "$section" != .irom.text.* ]]; then
-            echo "$object: $array in section '$section', not in flash"
+        read -r section size < <(awk -v re="(^|[0-9])${array}\$" '$NF ~ re { print $(NF - 2), $(NF - 1) }' \
+            "$work/symbols.txt")
+        if [[ "${section:-}" != .irom.text.* ]]; then
+            echo "$sketch: $array in section '${section:-}', not in flash"
             failed=1
         fi
+        bytes=$((bytes + 16#${size:-0} - 1))
     done
-    ram=$(xtensa-lx106-elf-size -A "$work/$object" |
+    cost=$(grep -o '[0-9,]* in flash' "$work/$sketch/cost.txt" | tr -d ,)
+    ram=$(xtensa-lx106-elf-size -A "$object" |
         awk '$1 ~ /^\.(rodata|data)/ { sum += $2 } END { print sum + 0 }')
-    echo "$object: every array of the $files files ($(wc -w <<<"$arrays") arrays) in flash;" \
-        "$ram bytes of .rodata, kept in RAM: the table, its paths, types and ETags, the snippet's strings"
+    if [ "$bytes in flash" != "$cost" ]; then
+        echo "$sketch: $bytes bytes of arrays in flash, where tarvel said $cost"
+        failed=1
+    else
+        echo "$sketch: every array in flash, $cost as tarvel said; $ram bytes of .rodata, kept in RAM"
+    fi
 done
 exit "$failed"

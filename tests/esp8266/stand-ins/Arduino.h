@@ -1,11 +1,12 @@
-// A stand-in for the Arduino cores' Arduino.h, with what the README's
-// snippets use: the types, PROGMEM as the ESP8266 core defines it, String
-// with the overloads both cores declare, and std::function's part.
-// Declarations only: the snippets are compiled, not linked.
+// A stand-in for the Arduino cores' Arduino.h, with what the example
+// sketches use: the types, PROGMEM as the ESP8266 core defines it, String
+// with the overloads both cores declare, Serial, and std::function's part.
+// Declarations only: the sketches are compiled, not linked.
 #pragma once
 
 typedef __UINT8_TYPE__ uint8_t;
 typedef __UINT16_TYPE__ uint16_t;
+typedef __UINT32_TYPE__ uint32_t;
 typedef __SIZE_TYPE__ size_t;
 typedef const char *PGM_P;
 
@@ -20,6 +21,9 @@ typedef const char *PGM_P;
 #else
 #define PROGMEM // the ESP32 reads flash as memory
 #endif
+
+extern "C" int strcmp(const char *a, const char *b);
+void delay(unsigned long ms);
 
 class __FlashStringHelper;
 
@@ -45,8 +49,21 @@ class String
 #ifdef ESP8266
     int indexOf(const char *str, unsigned int fromIndex = 0) const;
 #endif
+    unsigned int length() const;
+    String substring(unsigned int beginIndex, unsigned int endIndex) const;
+    void toLowerCase();
+    void replace(const String &find, const String &replace);
+    float toFloat() const;
     const char *c_str() const;
 };
+
+class HardwareSerial
+{
+  public:
+    void begin(unsigned long baud);
+    template <class T> unsigned int println(const T &what);
+};
+extern HardwareSerial Serial;
 
 // std::function<R(A...)>, as far as a handler's type goes: made from
 // nullptr or from anything callable with A... whose result converts to R.

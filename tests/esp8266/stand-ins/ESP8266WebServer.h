@@ -1,8 +1,8 @@
 // A stand-in for ESP8266WebServer of the ESP8266 Arduino core 3.x, with the
-// overloads of what the README's snippet calls. Since 3.0, collectHeaders
+// overloads of what the example sketches call. Since 3.0, collectHeaders
 // has a variadic form, which a count that is no size_t picks.
 #pragma once
-#include "Arduino.h"
+#include "FS.h"
 
 enum HTTPMethod { HTTP_ANY, HTTP_GET, HTTP_HEAD, HTTP_POST, HTTP_PUT, HTTP_PATCH, HTTP_DELETE };
 
@@ -20,6 +20,9 @@ class ESP8266WebServer
 {
   public:
     typedef Function<void(void)> THandlerFunction;
+    explicit ESP8266WebServer(int port = 80);
+    void begin();
+    void handleClient();
     RequestHandler &on(const Uri &uri, THandlerFunction handler);
     RequestHandler &on(const Uri &uri, HTTPMethod method, THandlerFunction fn);
     RequestHandler &on(const Uri &uri, HTTPMethod method, THandlerFunction fn,

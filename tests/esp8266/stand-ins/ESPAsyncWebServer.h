@@ -1,8 +1,9 @@
-// A stand-in for ESPAsyncWebServer, with the overloads of what the README's
-// snippet calls: of version 1.2 (me-no-dev), or of 3.x (ESP32Async) where
-// ASYNC_3 is defined. 3.x marks the _P calls deprecated but on the ESP8266.
+// A stand-in for ESPAsyncWebServer, with the overloads of what the example
+// sketches call: of version 1.2 (me-no-dev), or of 3.x (ESP32Async) where
+// ASYNC_3 is defined. 3.x marks the _P calls deprecated: those of bytes
+// everywhere, those of a PGM_P but on the ESP8266.
 #pragma once
-#include "Arduino.h"
+#include "FS.h"
 
 typedef uint8_t WebRequestMethodComposite;
 enum { HTTP_GET = 0b00000001, HTTP_POST = 0b00000010, HTTP_HEAD = 0b00100000, HTTP_ANY = 0b01111111 };
@@ -13,6 +14,15 @@ class AsyncCallbackWebHandler;
 typedef Function<void(AsyncWebServerRequest *request)> ArRequestHandlerFunction;
 typedef Function<String(const String &)> AwsTemplateProcessor;
 
+#ifdef ASYNC_3
+#define ASYNCWEBSERVER_VERSION_MAJOR 3
+#endif
+
+#ifdef ASYNC_3
+#define DEPRECATED_BYTES_P [[deprecated("Replaced by the call without _P")]]
+#else
+#define DEPRECATED_BYTES_P
+#endif
 #if defined(ASYNC_3) && !defined(ESP8266)
 #define DEPRECATED_P [[deprecated("Replaced by the call without _P")]]
 #else
@@ -59,12 +69,12 @@ class AsyncWebServerRequest
     AsyncWebServerResponse *beginResponse(int code, const String &contentType = String(),
                                           const String &content = String());
 #endif
-    DEPRECATED_P void send_P(int code, const String &contentType, const uint8_t *content,
+    DEPRECATED_BYTES_P void send_P(int code, const String &contentType, const uint8_t *content,
                              size_t len, AwsTemplateProcessor callback = nullptr);
     DEPRECATED_P void send_P(int code, const String &contentType, PGM_P content,
                              AwsTemplateProcessor callback = nullptr);
-    DEPRECATED_P AsyncWebServerResponse *beginResponse_P(int code, const String &contentType,
-                                                         const uint8_t *content, size_t len,
+    DEPRECATED_BYTES_P AsyncWebServerResponse *beginResponse_P(int code, const String &contentType,
+                                                               const uint8_t *content, size_t len,
                                                          AwsTemplateProcessor callback = nullptr);
     DEPRECATED_P AsyncWebServerResponse *beginResponse_P(int code, const String &contentType,
                                                          PGM_P content,
@@ -81,6 +91,7 @@ class AsyncWebServer
 {
   public:
     AsyncWebServer(uint16_t port);
+    void begin();
     AsyncCallbackWebHandler &on(const char *uri, ArRequestHandlerFunction onRequest);
     AsyncCallbackWebHandler &on(const char *uri, WebRequestMethodComposite method,
                                 ArRequestHandlerFunction onRequest);

@@ -1,7 +1,7 @@
 // A stand-in for WebServer of the ESP32 Arduino core, with the overloads of
-// what the README's snippet calls.
+// what the example sketches call.
 #pragma once
-#include "Arduino.h"
+#include "FS.h"
 
 enum HTTPMethod { HTTP_DELETE, HTTP_GET, HTTP_HEAD, HTTP_POST, HTTP_PUT, HTTP_ANY = 0x7f };
 
@@ -18,6 +18,9 @@ class WebServer
 {
   public:
     typedef Function<void(void)> THandlerFunction;
+    explicit WebServer(int port = 80);
+    void begin();
+    void handleClient();
     RequestHandler &on(const Uri &uri, THandlerFunction fn);
     RequestHandler &on(const Uri &uri, HTTPMethod method, THandlerFunction fn);
     RequestHandler &on(const Uri &uri, HTTPMethod method, THandlerFunction fn,

@@ -1,10 +1,12 @@
-# tarvel_header(target [GZIP] [ASSETS] page...)
-# tarvel_header(target [GZIP] [ASSETS] FOLDER folder)
+# tarvel_header(target [GZIP] [ASSETS] [KEEP_FILES] page...)
+# tarvel_header(target [GZIP] [ASSETS] [KEEP_FILES] FOLDER folder)
 #
 # Generates htmls.h from pages and lets target include it as "htmls.h";
 # with GZIP, run as tarvel -z, it also holds each page's gzip twin, length
 # and ETag. With ASSETS, run as tarvel -a, it holds every file (of the
-# folder's tree), with its type, in the list tarvel_files. The pages are copied into a fresh folder of the build tree
+# folder's tree), with its type, in the list tarvel_files; with both, each
+# file keeps the smaller of itself and its twin, or both with KEEP_FILES
+# (tarvel -k). The pages are copied into a fresh folder of the build tree
 # first: list.txt and the header stay out of the source tree, and a page
 # taken away leaves the header too. Uses the tarvel target of this build if
 # there is one, else the installed program. Define PROGMEM for the target
@@ -32,13 +34,16 @@ if(CMAKE_SCRIPT_MODE_FILE AND DEFINED TARVEL_HEADER AND DEFINED TARVEL_STAMP)
 endif()
 
 function(tarvel_header target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "GZIP;ASSETS" "FOLDER" "")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "GZIP;ASSETS;KEEP_FILES" "FOLDER" "")
   set(option "")
   if(arg_ASSETS)
     list(APPEND option -a)
   endif()
   if(arg_GZIP)
     list(APPEND option -z)
+  endif()
+  if(arg_KEEP_FILES)
+    list(APPEND option -k)
   endif()
   if(TARGET tarvel)
     set(tool $<TARGET_FILE:tarvel>)

@@ -101,8 +101,11 @@ constexpr size_t flusher_stack = 1 << 16;
 // Far more than the longest file name Linux allows (255 bytes); with -a,
 // the longest path below the folder that the run takes.
 constexpr size_t name_max = 4096;
-// An identifier: a _ in front of a leading digit, and the name.
-constexpr size_t id_max = 1 + name_max;
+// Numbers that tell apart the files of one identifier (-a): "_2" and on.
+constexpr size_t number_max = sizeof("_4294967295") - 1;
+constexpr unsigned numbers_tried = 1000000;
+// An identifier: a _ in front of a leading digit, the name, and a number.
+constexpr size_t id_max = 1 + name_max + number_max;
 // C++ allows a raw string delimiter of at most 16 characters.
 constexpr size_t delimiter_max = 16;
 // Delimiters that one pass over a page tells apart: a bit each.
@@ -336,29 +339,109 @@ static bool sync_folder(const char *path)
 }
 
 // With -a, the real path of the folder that the run converts: the root of
-// the tree whose files it takes. Empty otherwise.
+// the tree whose files it takes; "?" where that path is too long to be had,
+// which no absolute path starts with. Empty otherwise.
 static char root[PATH_MAX];
 
 static bool find_root()
 {
-    return realpath(".", root) != nullptr;
+    if (realpath(".", root))
+        return true;
+    strcpy(root, "?");
+    return errno == ENAMETOOLONG;
+}
+
+// Where the absolute path `link` leads below the root, into `below`
+// (empty: the root itself); or why that cannot be had.
+static const char *below_root(const char *link, char (&below)[PATH_MAX])
+{
+    size_t len = strcmp(root, "/") ? strlen(root) : 0; // the root's path, less a lone /
+    char real[PATH_MAX];
+    if (strncmp(link, root, len) != 0 || (link[len] != '/' && link[len])) {
+        if (!realpath(link, real)) // through a link outside the tree, as /proc/self/cwd
+            return errno == ENAMETOOLONG ? "its path is too long" : "it links outside the folder";
+        if (strncmp(real, root, len) != 0 || (real[len] != '/' && real[len]))
+            return "it links outside the folder";
+        link = real;
+    }
+    snprintf(below, sizeof(below), "%s", link + len + (link[len] == '/'));
+    return nullptr;
+}
+
+// Follows the links of `name`, a path below the folder, one part at a time
+// from the folder itself, as the kernel would: into `at` goes where the file
+// lies below the folder. Null when it lies there, else why not. Only a link
+// is resolved, so the folder's own path, however long, plays no part.
+static const char *resolve(const char *name, char (&at)[name_max])
+{
+    char rest[PATH_MAX], link[PATH_MAX], next[PATH_MAX];
+    snprintf(rest, sizeof(rest), "%s", name);
+    size_t len = 0;
+    at[0] = '\0';
+    int links = 0;
+    for (const char *p = rest; *p;) {
+        size_t n = strcspn(p, "/"), skip = n + (p[n] == '/');
+        if (n == 0 || (n == 1 && p[0] == '.')) {
+            p += skip;
+            continue;
+        }
+        if (n == 2 && p[0] == '.' && p[1] == '.') {
+            if (len == 0)
+                return "it links outside the folder";
+            const char *slash = strrchr(at, '/');
+            len = slash ? static_cast<size_t>(slash - at) : 0;
+            at[len] = '\0';
+            p += skip;
+            continue;
+        }
+        size_t was = len;
+        if (len + (len > 0) + n >= sizeof(at))
+            return "its path is too long";
+        len += snprintf(at + len, sizeof(at) - len, "%s%.*s", len ? "/" : "", static_cast<int>(n), p);
+        struct stat st;
+        if (fstatat(AT_FDCWD, at, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(st.st_mode)) {
+            p += skip;
+            continue;
+        }
+        ssize_t k = readlinkat(AT_FDCWD, at, link, sizeof(link) - 1);
+        if (++links > links_max || k <= 0)
+            return "it links outside the folder";
+        link[k] = '\0';
+        len = was; // the link's target lies from its own folder on
+        at[len] = '\0';
+        const char *target = link;
+        if (link[0] == '/') {
+            if (const char *why = below_root(link, next))
+                return why;
+            target = next;
+            len = 0;
+            at[0] = '\0';
+        }
+        char joined[PATH_MAX]; // the target, then what is left of the name after the link
+        if (snprintf(joined, sizeof(joined), "%s/%s", target, p + skip) >= static_cast<int>(sizeof(joined)))
+            return "its path is too long";
+        strcpy(rest, joined);
+        p = rest;
+    }
+    return nullptr;
 }
 
 // Why the file `name`, open as `opened`, is no file of the tree, or null
 // (and always without -a): the tree holds the files below the root whose
-// names start with no dot. The file at the real path of the name must be
-// the one that was opened, so a link that changes meanwhile is refused.
+// names start with no dot. The file where the name leads must be the one
+// that was opened, so a link that changes meanwhile is refused.
 static const char *outside_tree(const char *name, const struct stat &opened)
 {
     if (!root[0])
         return nullptr;
-    char real[PATH_MAX];
+    char at[name_max];
     struct stat there;
-    size_t len = strcmp(root, "/") ? strlen(root) : 0; // the root's path, less a lone /
-    if (!realpath(name, real) || stat(real, &there) != 0 || there.st_dev != opened.st_dev ||
-        there.st_ino != opened.st_ino || strncmp(real, root, len) != 0 || real[len] != '/')
+    if (const char *why = resolve(name, at))
+        return why;
+    if (!at[0] || fstatat(AT_FDCWD, at, &there, 0) != 0 || there.st_dev != opened.st_dev ||
+        there.st_ino != opened.st_ino)
         return "it links outside the folder";
-    if (strstr(real + len, "/."))
+    if (at[0] == '.' || strstr(at, "/."))
         return "it links to a name that starts with a dot";
     return nullptr;
 }
@@ -1238,8 +1321,8 @@ static const char *grouped(unsigned long long v, char (&s)[32])
 static void report_cost()
 {
     char bytes[32], stored[32];
-    report(fine, "%d files: %s bytes, %s in flash%s\n", twin.blocks, grouped(twin.files, bytes),
-           grouped(twin.stored, stored), twin.on ? " with -z" : "");
+    report(fine, "%d file%s: %s bytes, %s in flash%s\n", twin.blocks, twin.blocks == 1 ? "" : "s",
+           grouped(twin.files, bytes), grouped(twin.stored, stored), twin.on ? " with -z" : "");
 }
 
 // ---- Record ------------------------------------------------------------
@@ -2261,32 +2344,50 @@ static bool put_bytes(int fd, const char *id)
     return got == 0;
 }
 
+// Takes the identifier id for a file of the tree (-a), numbered where C++
+// or an earlier block has it: the lowest free of id_2, id_3 ... False when
+// none is free.
+static bool claim_numbered(char (&id)[id_max])
+{
+    if (!is_keyword(id) && claim(id, true))
+        return true;
+    size_t len = strlen(id);
+    for (unsigned n = 2; n < numbers_tried; n++) {
+        snprintf(id + len, sizeof(id) - len, "_%u", n);
+        if (claim(id, true))
+            return true;
+    }
+    id[len] = '\0';
+    return false;
+}
+
 // Takes the identifier id for the file name, open as st; false, with a
 // report, for a file that gets no block.
-static bool takes(const char *name, const char *id, const struct stat &st)
+static bool takes(const char *name, char (&id)[id_max], const struct stat &st)
 {
     const char *own = own_file(st), *away = own ? nullptr : outside_tree(name, st);
     if (own)
         report(failure, "Can't convert file %s: it is %s\n", name, own);
     else if (away)
         report(failure, "Can't convert file %s: %s\n", name, away);
-    else if (root[0] && is_keyword(id))
-        report(failure, "Can't convert file %s: %s is a C++ keyword\n", name, id);
-    else if (!claim(id, root[0]))
+    else if (root[0] ? !claim_numbered(id) : !claim(id, false))
         report(failure, "Can't convert file %s: %s is already used\n", name, id);
     else
         return true;
     return false;
 }
 
-// Appends the file `name` to the header as the array `id`: a page (with -a,
-// a file named *.html) as a raw string by the line rules, any other file
-// as its bytes. A file that cannot be read still gets its closing line, so
-// the header stays whole.
-void tarvel(const char *name, const char *id)
+// Appends the file `name` to the header as the array `id` (with -a,
+// numbered where another file has it): a page (with -a, a file named
+// *.html) as a raw string by the line rules, any other file as its bytes. A
+// file that cannot be read still gets its closing line, so the header stays
+// whole.
+void tarvel(const char *name, const char *made_id)
 {
     page pg = {};
     struct stat st;
+    char id[id_max];
+    snprintf(id, sizeof(id), "%s", made_id);
     pg.fd = open_regular(name, &st);
     if (pg.fd < 0 && root[0] && links_to_folder(name)) {
         report(failure, "Can't convert file %s: it links to a folder\n", name);
@@ -2406,8 +2507,8 @@ static bool list_tree(FILE *to)
             continue;
         if (e->fts_name[0] == '.' || (e->fts_level == 1 && !strcmp(e->fts_name, list_name)))
             fts_set(tree, e, FTS_SKIP);
-        else if (strchr(e->fts_name, '\n') || e->fts_pathlen >= name_max) {
-            char shown[name_max];
+        else if (strchr(e->fts_name, '\n') || e->fts_pathlen - (sizeof("./") - 1) >= name_max) {
+            char shown[name_max + NAME_MAX + 1]; // a path too long by its last name at most
             snprintf(shown, sizeof(shown), "%s", path);
             std::replace(shown, shown + strlen(shown), '\n', '?');
             report(failure, "Can't convert file %s: its %s\n", shown,

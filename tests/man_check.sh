@@ -16,4 +16,4 @@ help=$("$tarvel" --help)
 echo "man page: $synopsis"
 echo "--help:   $(head -n 1 <<<"$help")"
 [ "usage: $synopsis" = "$(head -n 1 <<<"$help")" ]
-[ "$(wc -l <<<"$help")" -eq 5 ]
+[ "$(wc -l <<<"$help")" -eq 6 ]

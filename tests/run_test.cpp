@@ -117,9 +117,18 @@ string slurp(const fs::path &p)
     return s.str();
 }
 
+// Makes the entry in dir, a file from its own folder: the paths of a deep
+// tree are longer than a path from the top may be.
 void make(const fs::path &dir, const entry &e)
 {
-    fs::path p = dir / e.name;
+    struct in_dir {
+        fs::path was = fs::current_path();
+        explicit in_dir(const fs::path &dir) { fs::current_path(dir); }
+        ~in_dir() { fs::current_path(was); }
+    } here(dir);
+    fs::path p = e.name;
+    if (e.type == kind::file && p.has_parent_path() && p.string()[0] != '.')
+        fs::current_path(p.parent_path()), p = p.filename();
     switch (e.type) {
     case kind::file:
     case kind::program:
@@ -135,7 +144,7 @@ void make(const fs::path &dir, const entry &e)
         fs::create_symlink(e.bytes, p);
         return;
     case kind::hard_link:
-        fs::create_hard_link(dir / e.bytes, p);
+        fs::create_hard_link(e.bytes, p);
         return;
     }
     mode_t mode = e.mode ? e.mode : e.type == kind::program ? 0755 : 0;
@@ -173,6 +182,9 @@ struct scratch {
         if (mounted)
             umount2(root.c_str(), MNT_DETACH);
         fs::remove_all(root, ignored);
+        if (fs::exists(root, ignored)) { // a tree too deep for absolute paths
+            EXPECT_EQ(system(("rm -rf " + root.string()).c_str()), 0);
+        }
         fs::remove(out, ignored);
         fs::remove(err, ignored);
     }
@@ -470,10 +482,14 @@ void check(const run_case &c, bool gzip = false)
     if (c.list != no_file) {
         EXPECT_EQ(slurp(pages / "list.txt"), c.list);
     }
-    string letters; // of the options given: a run takes -a and -z once each
+    string letters; // of the options given: a run takes -a, -z and -k once each, -k with both
     for (const string &a : with.args)
-        letters += a == "-z" || a == "--gzip" ? "z" : a == "-a" || a == "--assets" ? "a" : "?";
-    if (letters != "" && letters != "z" && letters != "a" && letters != "az" && letters != "za") {
+        letters += a == "-z" || a == "--gzip"           ? "z"
+                   : a == "-a" || a == "--assets"       ? "a"
+                   : a == "-k" || a == "--keep-files" ? "k"
+                                                        : "?";
+    std::sort(letters.begin(), letters.end());
+    if (letters != "" && letters != "z" && letters != "a" && letters != "az" && letters != "akz") {
         EXPECT_FALSE(fs::exists(pages / "list.txt")) << "options must not start a run";
     }
     struct stat st;
@@ -715,11 +731,12 @@ TEST(tarvel_at_once, two_runs_in_one_folder)
 }
 
 const string usage =
-    "usage: tarvel [-a | --assets] [-z | --gzip]\n"
+    "usage: tarvel [-a | --assets] [-z | --gzip] [-k | --keep-files]\n"
     "       tarvel -h | --help | --version\n"
     "Run in a folder of HTML pages: lists its *.html pages in list.txt and puts them\n"
     "as PROGMEM raw strings (-z: and gzip twins) in ../htmls.h, whole or not at all;\n"
-    "-a: every file of the folder and its subfolders, with its type, in one list.\n";
+    "-a: every file of the folder and its subfolders, with its type, in one list;\n"
+    "-a -z: each file or its gzip twin, whichever is smaller (-k: both).\n";
 
 const string long_name = string(250, 'n') + ".html"; // 255 bytes, the most Linux allows
 const string x10000 = string(10000, 'x');
@@ -743,6 +760,10 @@ string no_file_names(const string &a)
 string no_combining(const string &a, const string &with)
 {
     return "tarvel: " + a + ": does not combine with " + with + "\n";
+}
+string keeps_only_with_both(const string &a)
+{
+    return "tarvel: " + a + ": keeps files beside their twins, with -a and -z only\n";
 }
 
 // What a run prints of a page that is the header.
@@ -805,6 +826,7 @@ run_case option_row(const string &name, const std::vector<string> &args, const s
 // on disk and its type. A page (*.html) must need no line rule but CR LF.
 struct taken {
     string path, bytes, type;
+    string id = ""; // the identifier, where it is not the path's
 };
 
 string crc_of(const string &bytes)
@@ -828,7 +850,7 @@ run_case tree_row(const string &name, const std::vector<entry> &files,
     string list = "#define tarvel_files(FILE)";
     size_t bytes = 0, stored = 0;
     for (const taken &t : blocks) {
-        string id = identifier(t.path), served = t.bytes, text = t.bytes;
+        string id = t.id.empty() ? identifier(t.path) : t.id, served = t.bytes, text = t.bytes;
         bool page = t.path.size() > 5 && t.path.compare(t.path.size() - 5, 5, ".html") == 0;
         if (page) {
             for (size_t at = 0; (at = text.find('\n', at)) != string::npos; at += 2)
@@ -852,8 +874,22 @@ run_case tree_row(const string &name, const std::vector<entry> &files,
     }
     c.header += list + "\r\n";
     c.report = report(lines, processed) + std::to_string(blocks.size()) +
-               " files: " + grouped(bytes) + " bytes, " + grouped(stored) + " in flash\n";
+               (blocks.size() == 1 ? " file: " : " files: ") + grouped(bytes) + " bytes, " +
+               grouped(stored) + " in flash\n";
     return c;
+}
+
+// Twenty folders of 199 bytes, one in the other, 4,000 bytes of path with
+// their slashes, and these files in the last one.
+std::vector<entry> deep_files(const std::vector<entry> &files)
+{
+    std::vector<entry> all;
+    string folder;
+    for (int i = 0; i < 20; i++)
+        all.push_back({folder += string(199, 'd'), "", kind::folder}), folder += "/";
+    for (entry e : files)
+        all.push_back((e.name = folder + e.name, e));
+    return all;
 }
 
 string unknown_type(const string &path)
@@ -1024,6 +1060,7 @@ std::vector<run_case> cases()
         page_row("next_free_delimiter", "f(\"a\")\")html\" )html2\"\n",
                  "f(\"a\")\")html\" )html2\"\r\n", "html1"),
         page_row("no_quote_paren_no_delimiter", "x )html\" y\n", "x )html\" y\r\n"),
+        page_row("html0_closes_no_delimiter", "x )html0\" y\n", "x )html0\" y\r\n"),
         page_row("quote_paren_as_the_last_bytes", "x)\"", "x)\"\r\n", "html"),
         page_row("quote_paren_across_a_block_end", string(read_block - 1, 'q') + ")\"\n",
                  string(read_block - 1, 'q') + ")\"\r\n", "html"),
@@ -1386,24 +1423,35 @@ std::vector<run_case> cases()
                   {"img/a.png", "P", "image/png"},
                   {"self.txt", "P", "text/plain"}},
                  1),
-        tree_row("tree_identifiers_that_clash",
+        // Files of one identifier get it numbered, the lowest free number
+        // first, in the order of the walk: a C++ keyword is taken, and so
+        // are the names that a block declares beside its own.
+        tree_row("tree_identifiers_that_clash_are_numbered",
                  {{"a-b.js", "1"},
                   {"a_b.js", "2"},
-                  {"x.js", "3"},
-                  {"x.js.len", "4"},
+                  {"a.b.js", "3"},
+                  {"x.js", "4"},
+                  {"x.js.len", "5"},
                   {"x", "", kind::folder},
-                  {"x/js.gz", "5"},
-                  {"int", "6"},
-                  {"int.js", "7"}},
-                 {"a-b.js", "a_b.js", "Can't convert file a_b.js: a_b_js is already used", "int",
-                  "Can't convert file int: int is a C++ keyword", "int.js", "x.js", "x.js.len",
-                  "Can't convert file x.js.len: x_js_len is already used", "x/js.gz",
-                  "Can't convert file x/js.gz: x_js_gz is already used"},
-                 7,
+                  {"x/js.gz", "6"},
+                  {"int", "7"},
+                  {"int.js", "8"},
+                  {"a-gz.etag", "9"},
+                  {"a.gz", "10"}},
+                 {"a-b.js", "a-gz.etag", unknown_type("a-gz.etag"), "a.b.js", "a.gz", "a_b.js",
+                  "int", unknown_type("int"), "int.js", "x.js", "x.js.len",
+                  unknown_type("x.js.len"), "x/js.gz"},
+                 10,
                  {{"a-b.js", "1", "text/javascript"},
-                  {"int.js", "7", "text/javascript"},
-                  {"x.js", "3", "text/javascript"}},
-                 1),
+                  {"a-gz.etag", "9", "application/octet-stream"},
+                  {"a.b.js", "3", "text/javascript", "a_b_js_2"},
+                  {"a.gz", "10", "application/gzip", "a_gz_2"},
+                  {"a_b.js", "2", "text/javascript", "a_b_js_3"},
+                  {"int", "7", "application/octet-stream", "int_2"},
+                  {"int.js", "8", "text/javascript"},
+                  {"x.js", "4", "text/javascript"},
+                  {"x.js.len", "5", "application/octet-stream", "x_js_len_2"},
+                  {"x/js.gz", "6", "application/gzip", "x_js_gz_2"}}),
         tree_row(
             "tree_name_with_a_line_feed",
             {{"a\nb", "", kind::folder}, {"a\nb/c.txt", "x"}, {"d\ne.txt", "x"}, {"f.txt", "F"}},
@@ -1422,6 +1470,25 @@ std::vector<run_case> cases()
                                   {{"y.txt", "y", "text/plain"}}, 1);
             c.as_nobody = true;
             return c;
+        }(),
+        // Paths below the folder of up to 4,095 bytes, wherever the folder
+        // lies, and a link among them, followed from the folder itself.
+        [] {
+            const string folders = deep_files({})[19].name + "/", f = string(91, 'f') + ".txt";
+            std::vector<entry> files = deep_files({{f, "x"},
+                                        {"l.txt", f, kind::link},
+                                        {string(92, 'z') + ".txt", "x"},
+                                        {"up.txt", "../../../../../../../../../../../../../../../"
+                                                   "../../../../../../outside.txt",
+                                         kind::link}});
+            files.push_back({"../outside.txt", "secret"});
+            return tree_row("tree_paths_up_to_the_limit", files,
+                            {"Can't convert file " + folders + string(92, 'z') +
+                                 ".txt: its path is too long",
+                             folders + f, folders + "l.txt", folders + "up.txt",
+                             "Can't convert file " + folders + "up.txt: it links outside the folder"},
+                            3, {{folders + f, "x", "text/plain"}, {folders + "l.txt", "x", "text/plain"}},
+                            1);
         }(),
         tree_row("tree_of_no_files", {{"empty", "", kind::folder}}, {}, 0, {}),
         tree_row("tree_counts_its_bytes_in_thousands", {{"big.txt", string(1234, 'b')}},
@@ -1447,6 +1514,10 @@ std::vector<run_case> cases()
         option_row("assets_with_version", {"--assets", "--version"},
                    no_combining("--version", "--assets"), 2),
         option_row("assets_take_no_other_argument", {"-z", "-a", "x"}, no_file_names("x"), 2),
+        option_row("keep_files_alone", {"-k"}, keeps_only_with_both("-k"), 2),
+        option_row("keep_files_without_gzip", {"-a", "--keep-files"},
+                   keeps_only_with_both("--keep-files"), 2),
+        option_row("keep_files_given_twice", {"-k", "-a", "-z", "-k"}, no_combining("-k", "-k"), 2),
         on_full_output(option_row("help_that_cannot_be_written", {"--help"}, usage)),
         on_full_output(option_row("version_that_cannot_be_written", {"--version"}, "")),
     };

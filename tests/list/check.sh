@@ -4,7 +4,7 @@
 # C++11 to C++20, and with avr-g++ 5.4 as GNU C++11, all with -Wall -Wextra
 # -Werror -pedantic: for a folder of pages with names to escape, and for a
 # folder without pages; then the list of files of tarvel -a -z, for the
-# folder TREE with such names added (and of tarvel -a), and for an empty
+# folder TREE with such names added (and of tarvel -a and -a -z -k), and for an empty
 # folder. Every host
 # build must print the same.
 #
@@ -20,7 +20,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 need "clang gcc-avr avr-libc" clang++ avr-g++
 scratch
 
-mkdir -p "$work/pages/p" "$work/empty/p" "$work/files" "$work/plain" "$work/nofiles/p"
+mkdir -p "$work/pages/p" "$work/empty/p" "$work/files" "$work/plain" "$work/kept" "$work/nofiles/p"
 cp "$@" "$work/pages/p"
 printf '<p>q</p>\n' >"$work/pages/p/$(printf 'odd "na\\me?\001 \303\251.html')"
 printf '<p>t</p>\n' >"$work/pages/p/tarvel_pages.html" # tarvel_pages_html, not the list's name
@@ -29,6 +29,7 @@ mkdir "$work/files/p/$(printf 'odd "na\\me?\001')"
 printf 'q' >"$work/files/p/$(printf 'odd "na\\me?\001/\303\251 ??=.js')"
 printf 't' >"$work/files/p/tarvel_files"
 cp -r "$work/files/p" "$work/plain/p"
+cp -r "$work/files/p" "$work/kept/p"
 for folder in pages empty; do
     (cd "$work/$folder/p" && "$tarvel" -z >/dev/null)
 done
@@ -36,10 +37,11 @@ for folder in files nofiles; do
     (cd "$work/$folder/p" && "$tarvel" -a -z >/dev/null)
 done
 (cd "$work/plain/p" && "$tarvel" -a >/dev/null)
+(cd "$work/kept/p" && "$tarvel" -a -z -k >/dev/null)
 
 failed=0
 flags=(-Wall -Wextra -Werror -pedantic)
-for folder in pages empty files plain nofiles; do
+for folder in pages empty files plain kept nofiles; do
     want=""
     for compiler in g++ clang++; do
         for std in 11 14 17 20; do

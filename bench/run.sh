@@ -6,7 +6,7 @@
 # tarvel binary, is measured beside this one; scratch space in $BENCH_DIR,
 # default /tmp/tarvel-bench, about 3.6 GB while it runs).
 set -euo pipefail
-for tool in xxd sed cmake g++ gzip python3 valgrind; do
+for tool in xxd sed cmake g++ gzip zopfli python3 valgrind; do
     command -v "$tool" >/dev/null || { echo "bench/run.sh: needs $tool (apt-get install $tool)" >&2; exit 1; }
 done
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -202,3 +202,30 @@ for option in "" -z; do
 done
 echo "  g++ -c of the header of the 3,000 indented pages: $(ms "${compile[none]}"), with -z" \
     "$(ms "${compile[-z]}"); ratio $(ratio "${compile[-z]}" "${compile[none]}") (goal at most 2)"
+
+# -a -z: the flash that a web UI takes, each file as the smaller of itself
+# and its twin, against the smaller of each file and its gzip -9 or zopfli
+# compression, and a peer's header of the same files (svelteesp32, from the
+# npm registry, where it installs). The UIs: the tests' own, and Vite's
+# React template built for production, made once where npm can install it.
+echo
+echo "Flash of a web UI (tarvel -a -z), the sum over its files"
+echo "  the tests' UI:"
+python3 "$root/bench/flash.py" "$tarvel" "$root/tests/ui"
+if [ ! -e "$work/vite/done" ] && command -v npm >/dev/null; then
+    rm -rf "$work/vite" && mkdir -p "$work/vite"
+    (cd "$work/vite" && npm create -y vite@latest app -- --template react && cd app && npm install &&
+        npm run build && cd .. && npm install svelteesp32 && touch done) >/dev/null 2>&1 || true
+fi
+if [ -d "$work/vite/app/dist" ]; then
+    peer=""
+    if (cd "$work/vite" && npx svelteesp32 -e async -s app/dist -o peer.h --gzip true --etag true) \
+        >/dev/null 2>&1; then
+        peer=$work/vite/peer.h
+    fi
+    echo "  Vite's React template, built:"
+    python3 "$root/bench/flash.py" "$tarvel" "$work/vite/app/dist" $peer
+    echo "  goals: tarvel at most 1.01 times Σ min(file, zopfli), at most 0.98 times the peer"
+else
+    echo "  (no Vite build: npm could not make one)"
+fi

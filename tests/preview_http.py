@@ -61,8 +61,18 @@ PATHS = [
     ("line_feed_in_the_path", "/%0a200%20GET%20/forged", 404, b""),
     ("zero_byte_after_the_page", "/{page}%00x", 404, b""),
 ]
+# Request lines whose target holds a byte that HTTP forbids there, sent as
+# they stand: each must get 400, not the file its start names.
+FORBIDDEN = [
+    ("zero_byte_in_the_request_line", b"/{page}\x00.js"),
+    ("zero_byte_before_a_climb", b"/docs/\x00/../../etc/passwd"),
+    ("control_byte_in_the_request_line", b"/{page}\x01"),
+    ("byte_above_ascii_in_the_request_line", b"/{page}\xc3\xa9"),
+    ("space_in_the_request_line", b"/{page} x"),
+]
 # What the log must say of them, and never a line of its own.
-LOGGED = [b"404 GET /\\x0a200 GET /forged", b"404 GET /{page}\\x00x"]
+LOGGED = [b"404 GET /\\x0a200 GET /forged", b"404 GET /{page}\\x00x",
+          b"400 GET /{page}\\x00.js", b"400 GET /docs/\\x00/../../etc/passwd"]
 FORGED = b"200 GET /forged"
 # Clients that hold a connection without a request, or send one a byte at
 # a time, while another asks: it must be answered long before the server
@@ -163,6 +173,14 @@ def served(port, name):
     return f"served_at_{path}", "" if ok else f"answer: {got}"
 
 
+def refused(port, name, target):
+    """A request line that holds a forbidden byte gets 400."""
+    with socket.create_connection(("127.0.0.1", port), timeout=PATIENCE) as s:
+        s.sendall(b"GET " + target + b" HTTP/1.1\r\nHost: x\r\nAccept-Encoding: gzip\r\n\r\n")
+        line = s.recv(4096).split(b"\r\n")[0]
+    return name, "" if line == b"HTTP/1.1 400 Bad Request" else f"answered {line}"
+
+
 def held_up(port, path, body):
     """A request while idle and slow clients hold connections."""
     held = [socket.create_connection(("127.0.0.1", port)) for _ in range(IDLE + SLOW)]
@@ -209,6 +227,8 @@ def main():
         plain = twin if twin_only else raw  # what a client of no Accept-Encoding gets
         hostile = [pipelined(port, path, plain, etag), held_up(port, path, twin)]
         hostile += [served(port, other) for other in others]
+        hostile += [refused(port, name, target.replace(b"{page}", page.encode()))
+                    for name, target in FORBIDDEN]
         for name, found in hostile:
             print(f"{name}: " + (found or "as it must be"))
             failed += bool(found)

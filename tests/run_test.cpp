@@ -623,6 +623,7 @@ struct stop {
     int sig;
     bool ignored = false;
     bool named = false;
+    bool no_header = false; // a folder stands at ../htmls.h: the run ends as it reports
 };
 
 // Interrupted halfway, a run leaves the old header as it was and no file of
@@ -645,22 +646,33 @@ TEST(tarvel_interrupted, keeps_the_old_header)
                           {SIGHUP, true},
                           {SIGINT, true},
                           {SIGTERM, false, true},
-                          {SIGQUIT, false, true}};
+                          {SIGQUIT, false, true},
+                          {SIGTERM, false, false, true}};
     for (const stop &s : stops) {
         SCOPED_TRACE(string(strsignal(s.sig)) + (s.ignored ? ", ignored" : "") +
-                     (s.named ? ", named temporary files" : ""));
+                     (s.named ? ", named temporary files" : "") +
+                     (s.no_header ? ", a folder at ../htmls.h" : ""));
         scratch dir;
         const fs::path &root = dir.root, &pages = dir.pages;
         ASSERT_TRUE(fs::create_directory(pages));
-        std::ofstream(root / "htmls.h") << "old";
+        if (s.no_header)
+            fs::create_directory(root / "htmls.h");
+        else
+            std::ofstream(root / "htmls.h") << "old";
         // The first page makes the header large enough to be flushed as
-        // it grows: the signal comes while that goes on.
-        for (int i = 0; i < 700; i++)
+        // it grows: the signal comes while that goes on. Where there is no
+        // header to write, the pipe is full from the start, and the signal
+        // comes as the run waits to report that, its listing made.
+        for (int i = 0; i < (s.no_header ? 1 : 700); i++)
             std::ofstream(pages / (string(200, 'n') + std::to_string(i) + ".html"))
                 << (i ? std::to_string(i) : string(9000000, 'x'));
 
         int pipe_fds[2];
         ASSERT_EQ(pipe(pipe_fds), 0);
+        for (char fill[4096] = {}; s.no_header && fcntl(pipe_fds[1], F_SETFL, O_NONBLOCK) == 0 &&
+                                   write(pipe_fds[1], fill, sizeof(fill)) > 0;)
+            ;
+        fcntl(pipe_fds[1], F_SETFL, 0);
         pid_t pid = fork();
         if (pid == 0) {
             const rlimit no_core = {0, 0};
@@ -677,10 +689,13 @@ TEST(tarvel_interrupted, keeps_the_old_header)
         }
         close(pipe_fds[1]);
         int capacity = fcntl(pipe_fds[0], F_GETPIPE_SZ), waiting = 0, st = 0;
-        while (ioctl(pipe_fds[0], FIONREAD, &waiting) == 0 && waiting < capacity &&
+        while (ioctl(pipe_fds[0], FIONREAD, &waiting) == 0 &&
+               (waiting < capacity || !fs::exists(pages / "list.txt")) &&
                waitpid(pid, &st, WNOHANG) == 0)
             usleep(1000);
         ASSERT_EQ(waiting, capacity) << "tarvel ended before it could be interrupted";
+        if (s.no_header)
+            usleep(100000); // into its wait for the pipe
 
         if (s.sig == SIGPIPE)
             close(pipe_fds[0]);
@@ -688,15 +703,20 @@ TEST(tarvel_interrupted, keeps_the_old_header)
             kill(pid, s.sig);
         for (char buf[4096]; s.ignored && read(pipe_fds[0], buf, sizeof(buf)) > 0;)
             ; // let the run go on to its end
+        // A run that holds the signal waits for the pipe: it gets a second.
+        for (int ms = 0; ms < 1000 && waitpid(pid, &st, WNOHANG) == 0; ms++)
+            usleep(1000);
+        if (waitpid(pid, &st, WNOHANG) == 0)
+            close(pipe_fds[0]), pipe_fds[0] = -1;
         waitpid(pid, &st, 0);
-        if (s.sig != SIGPIPE)
+        if (s.sig != SIGPIPE && pipe_fds[0] >= 0)
             close(pipe_fds[0]);
         if (s.ignored || s.sig == SIGPIPE) {
             EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == (s.ignored ? 0 : 1)) << "status " << st;
             EXPECT_EQ(slurp(root / "htmls.h").rfind("const char n", 0), 0u);
         } else {
             EXPECT_TRUE(WIFSIGNALED(st) && WTERMSIG(st) == s.sig) << "status " << st;
-            EXPECT_EQ(slurp(root / "htmls.h"), "old");
+            EXPECT_EQ(slurp(root / "htmls.h"), s.no_header ? no_file : "old");
         }
         EXPECT_EQ(left_behind(root, {}), std::vector<string>{});
     }
@@ -909,7 +929,8 @@ run_case converts_a(run_case c)
 // A page a.html of 200 KB, whose header fills the write buffer three times,
 // run over the old header that `old` makes of its new one; on a disk of
 // disk_kb, should it be given.
-run_case over_old(const string &name, string (*old)(string), int disk_kb = 0)
+run_case over_old(const string &name, string (*old)(string), int disk_kb = 0,
+                  const string &fault = "")
 {
     string text;
     for (int i = 0; text.size() < 200000; i++)
@@ -922,7 +943,9 @@ run_case over_old(const string &name, string (*old)(string), int disk_kb = 0)
                   .list = "a.html\n",
                   .header_untouched = was == header,
                   .disk_kb = disk_kb};
-    if (disk_kb) // the old header and the new one do not fit it side by side
+    if (!fault.empty())
+        c.env = failing(fault);
+    if (disk_kb || !fault.empty()) // no room for both headers, or the old one cut short
         c.report += "Can't write file ../htmls.h\n", c.header = was, c.status = 1;
     return c;
 }
@@ -1206,6 +1229,11 @@ std::vector<run_case> cases()
         over_old(
             "header_that_differs_on_a_full_disk",
             [](string h) { return h.replace(h.size() - 10, 1, "x"); }, 450),
+        // An old header that ends before what the new one shares with it
+        // was copied fails the run, whatever errno an earlier call left.
+        over_old(
+            "old_header_cut_short_while_copied",
+            [](string h) { return h.replace(h.size() - 10, 1, "x"); }, 0, "copy"),
         converts_a({.name = "header_keeps_its_permissions",
                     .files = {{"../htmls.h", "old", kind::file, 0640}},
                     .after = {{"../htmls.h", block("a_html", "A\r\n"), kind::file, 0640}}}),
@@ -1281,6 +1309,7 @@ std::vector<run_case> cases()
                     .files = {{"../htmls.h", block("a_html", "A\r\n")},
                               {"../fw.h", "../htmls.h", kind::hard_link}},
                     .header_untouched = true}),
+        converts_a({.name = "temporary_name_taken", .env = failing("taken")}),
         {.name = "header_cannot_be_put_in_place",
          .files = {{"a.html", "A"}},
          .report = report({"a.html"}, 1) + "Can't write file ../htmls.h\n",

@@ -180,6 +180,20 @@ static size_t keep_escapes(void *, struct MHD_Connection *, char *url)
     return strlen(url);
 }
 
+// Where the request line's target ends or first holds a byte that HTTP
+// forbids there: a zero byte, another control byte, a space, or a byte
+// above ~. The library hands the target over as a C string, cut at a zero
+// byte, but in the line as it came, where its end is the byte before the
+// version (on_request); so a target that ends there is whole and clean.
+// What this returns becomes the request's own pointer.
+static void *first_forbidden(void *, const char *uri, struct MHD_Connection *)
+{
+    const char *p = uri;
+    while (*p > ' ' && *p < 0x7f)
+        p++;
+    return const_cast<char *>(p);
+}
+
 // Every value of a request header, joined as one list: a client may send
 // the header more than once.
 static std::string header(struct MHD_Connection *connection, const char *name)
@@ -270,14 +284,16 @@ static void log_answer(unsigned status, const char *method, const std::string &p
 
 // Answers a request once its headers are in, with the bytes as they are:
 // the library compresses nothing and leaves Range alone, so every file goes
-// out whole. The first call for a request only marks it seen; a reply
-// queued before the request is read through would close the connection.
+// out whole. The first call for a request only marks it seen, clean or
+// not; a reply queued before the request is read through would close the
+// connection. A target that holds a byte HTTP forbids gets 400.
 static MHD_Result on_request(void *, struct MHD_Connection *connection, const char *url,
-                             const char *method, const char *, const char *, size_t *body_size,
+                             const char *method, const char *version, const char *, size_t *body_size,
                              void **seen)
 {
-    if (!*seen) {
-        *seen = connection;
+    static char clean, forbidden;
+    if (*seen != &clean && *seen != &forbidden) { // where the target's clean part ended
+        *seen = *seen == version - 1 ? &clean : &forbidden;
         return MHD_YES;
     }
     if (*body_size) { // the files take no body: it goes unread
@@ -285,8 +301,13 @@ static MHD_Result on_request(void *, struct MHD_Connection *connection, const ch
         return MHD_YES;
     }
     static const std::string links = index_of_files();
+    static const char bad_request[] = "A byte in the request line that HTTP forbids there\n";
     std::string path = decoded(url);
-    reply r = answer(connection, method, path, links);
+    if (*seen == &forbidden) // all of the target, as it came, for the log
+        path.assign(url, version > url && version - url < 65536 ? version - 1 - url : strlen(url));
+    reply r = *seen == &forbidden ? reply{MHD_HTTP_BAD_REQUEST, bad_request, sizeof(bad_request) - 1,
+                                          "text/plain", nullptr, false, false}
+                                  : answer(connection, method, path, links);
     struct MHD_Response *response = MHD_create_response_from_buffer(
         r.size, const_cast<void *>(r.bytes), MHD_RESPMEM_PERSISTENT);
     if (!response)
@@ -322,7 +343,8 @@ int main(int argc, char *argv[])
         MHD_start_daemon(MHD_USE_AUTO_INTERNAL_THREAD, 0, nullptr, nullptr, on_request, nullptr,
                          MHD_OPTION_SOCK_ADDR, &at, MHD_OPTION_CONNECTION_TIMEOUT, idle_seconds,
                          MHD_OPTION_CONNECTION_LIMIT, connections_max, MHD_OPTION_UNESCAPE_CALLBACK,
-                         keep_escapes, nullptr, MHD_OPTION_END);
+                         keep_escapes, nullptr, MHD_OPTION_URI_LOG_CALLBACK, first_forbidden,
+                         nullptr, MHD_OPTION_END);
     const union MHD_DaemonInfo *bound =
         daemon ? MHD_get_daemon_info(daemon, MHD_DAEMON_INFO_BIND_PORT) : nullptr;
     if (!bound) {

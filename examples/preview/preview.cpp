@@ -20,7 +20,9 @@
 // As a firmware does, it sends every file whole (Range is ignored) and
 // compresses nothing itself. libmicrohttpd serves every connection from one
 // thread, so idle or slow clients hold up no other; one idle for
-// idle_seconds is closed. Pipelined requests are answered in turn.
+// idle_seconds is closed. Pipelined requests are answered in turn. A request
+// line whose target holds a byte that HTTP forbids there (a zero byte, which
+// would cut it short, a control byte, a space, a byte above ~) gets 400.
 
 #include <algorithm>
 #include <cctype>

@@ -397,7 +397,8 @@ static const char *resolve(const char *name, char (&at)[name_max])
         size_t was = len;
         if (len + (len > 0) + n >= sizeof(at))
             return "its path is too long";
-        len += snprintf(at + len, sizeof(at) - len, "%s%.*s", len ? "/" : "", static_cast<int>(n), p);
+        len +=
+            snprintf(at + len, sizeof(at) - len, "%s%.*s", len ? "/" : "", static_cast<int>(n), p);
         struct stat st;
         if (fstatat(AT_FDCWD, at, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(st.st_mode)) {
             p += skip;
@@ -418,7 +419,8 @@ static const char *resolve(const char *name, char (&at)[name_max])
             at[0] = '\0';
         }
         char joined[PATH_MAX]; // the target, then what is left of the name after the link
-        if (snprintf(joined, sizeof(joined), "%s/%s", target, p + skip) >= static_cast<int>(sizeof(joined)))
+        if (snprintf(joined, sizeof(joined), "%s/%s", target, p + skip) >=
+            static_cast<int>(sizeof(joined)))
             return "its path is too long";
         strcpy(rest, joined);
         p = rest;
@@ -1545,10 +1547,13 @@ static void put_entry(const char *id, char kept, const char *name, size_t len)
     const char *type = type_of(name);
     n += snprintf(e + n, sizeof(e) - n, twin.sized ? "\", \"%s\", " : "\", ",
                   type ? type : unknown_type);
-    n += snprintf(e + n, sizeof(e) - n, kept == 'z' ? "nullptr, 0, " : twin.sized ? "%s, %s_len, " : "%s, ",
+    n += snprintf(e + n, sizeof(e) - n,
+                  kept == 'z'  ? "nullptr, 0, "
+                  : twin.sized ? "%s, %s_len, "
+                               : "%s, ",
                   id, id);
     n += snprintf(e + n, sizeof(e) - n,
-                  kept != '-'   ? "%s_gz, %s_gz_len, %s_etag)"
+                  kept != '-'  ? "%s_gz, %s_gz_len, %s_etag)"
                   : twin.sized ? "nullptr, 0, %s_etag)"
                                : "nullptr, 0, nullptr)",
                   id, id, id);
@@ -2570,9 +2575,9 @@ static char option(const char *a)
     static const struct {
         const char *name;
         char letter;
-    } all[] = {{"-a", 'a'}, {"--assets", 'a'},     {"-z", 'z'},     {"--gzip", 'z'},
-               {"-k", 'k'}, {"--keep-files", 'k'}, {"-h", 'h'},     {"--help", 'h'},
-               {"--version", 'v'}};
+    } all[] = {{"-a", 'a'},     {"--assets", 'a'}, {"-z", 'z'},
+               {"--gzip", 'z'}, {"-k", 'k'},       {"--keep-files", 'k'},
+               {"-h", 'h'},     {"--help", 'h'},   {"--version", 'v'}};
     for (const auto &o : all)
         if (!strcmp(a, o.name))
             return o.letter;

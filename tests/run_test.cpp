@@ -123,8 +123,14 @@ void make(const fs::path &dir, const entry &e)
 {
     struct in_dir {
         fs::path was = fs::current_path();
-        explicit in_dir(const fs::path &dir) { fs::current_path(dir); }
-        ~in_dir() { fs::current_path(was); }
+        explicit in_dir(const fs::path &dir)
+        {
+            fs::current_path(dir);
+        }
+        ~in_dir()
+        {
+            fs::current_path(was);
+        }
     } here(dir);
     fs::path p = e.name;
     if (e.type == kind::file && p.has_parent_path() && p.string()[0] != '.')
@@ -484,10 +490,10 @@ void check(const run_case &c, bool gzip = false)
     }
     string letters; // of the options given: a run takes -a, -z and -k once each, -k with both
     for (const string &a : with.args)
-        letters += a == "-z" || a == "--gzip"           ? "z"
-                   : a == "-a" || a == "--assets"       ? "a"
+        letters += a == "-z" || a == "--gzip"         ? "z"
+                   : a == "-a" || a == "--assets"     ? "a"
                    : a == "-k" || a == "--keep-files" ? "k"
-                                                        : "?";
+                                                      : "?";
     std::sort(letters.begin(), letters.end());
     if (letters != "" && letters != "z" && letters != "a" && letters != "az" && letters != "akz") {
         EXPECT_FALSE(fs::exists(pages / "list.txt")) << "options must not start a run";
@@ -1505,19 +1511,19 @@ std::vector<run_case> cases()
         [] {
             const string folders = deep_files({})[19].name + "/", f = string(91, 'f') + ".txt";
             std::vector<entry> files = deep_files({{f, "x"},
-                                        {"l.txt", f, kind::link},
-                                        {string(92, 'z') + ".txt", "x"},
-                                        {"up.txt", "../../../../../../../../../../../../../../../"
-                                                   "../../../../../../outside.txt",
-                                         kind::link}});
+                                                   {"l.txt", f, kind::link},
+                                                   {string(92, 'z') + ".txt", "x"},
+                                                   {"up.txt",
+                                                    "../../../../../../../../../../../../../../../"
+                                                    "../../../../../../outside.txt",
+                                                    kind::link}});
             files.push_back({"../outside.txt", "secret"});
-            return tree_row("tree_paths_up_to_the_limit", files,
-                            {"Can't convert file " + folders + string(92, 'z') +
-                                 ".txt: its path is too long",
-                             folders + f, folders + "l.txt", folders + "up.txt",
-                             "Can't convert file " + folders + "up.txt: it links outside the folder"},
-                            3, {{folders + f, "x", "text/plain"}, {folders + "l.txt", "x", "text/plain"}},
-                            1);
+            return tree_row(
+                "tree_paths_up_to_the_limit", files,
+                {"Can't convert file " + folders + string(92, 'z') + ".txt: its path is too long",
+                 folders + f, folders + "l.txt", folders + "up.txt",
+                 "Can't convert file " + folders + "up.txt: it links outside the folder"},
+                3, {{folders + f, "x", "text/plain"}, {folders + "l.txt", "x", "text/plain"}}, 1);
         }(),
         tree_row("tree_of_no_files", {{"empty", "", kind::folder}}, {}, 0, {}),
         tree_row("tree_counts_its_bytes_in_thousands", {{"big.txt", string(1234, 'b')}},

@@ -257,7 +257,12 @@ static reply answer(struct MHD_Connection *connection, const char *method, const
     bool asked = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, accept) != nullptr;
     bool gzip = p->gz && ((!p->data && !asked) || takes_gzip(header(connection, accept)));
     if (!gzip && !p->data)
-        return {MHD_HTTP_NOT_ACCEPTABLE, gzip_only, sizeof(gzip_only) - 1, "text/plain", p, false,
+        return {MHD_HTTP_NOT_ACCEPTABLE,
+                gzip_only,
+                sizeof(gzip_only) - 1,
+                "text/plain",
+                p,
+                false,
                 false};
     bool tagged = p->etag && (gzip || !p->gz);
     const void *bytes = gzip ? static_cast<const void *>(p->gz) : p->data;
@@ -290,8 +295,8 @@ static void log_answer(unsigned status, const char *method, const std::string &p
 // not; a reply queued before the request is read through would close the
 // connection. A target that holds a byte HTTP forbids gets 400.
 static MHD_Result on_request(void *, struct MHD_Connection *connection, const char *url,
-                             const char *method, const char *version, const char *, size_t *body_size,
-                             void **seen)
+                             const char *method, const char *version, const char *,
+                             size_t *body_size, void **seen)
 {
     static char clean, forbidden;
     if (*seen != &clean && *seen != &forbidden) { // where the target's clean part ended
@@ -307,8 +312,13 @@ static MHD_Result on_request(void *, struct MHD_Connection *connection, const ch
     std::string path = decoded(url);
     if (*seen == &forbidden) // all of the target, as it came, for the log
         path.assign(url, version > url && version - url < 65536 ? version - 1 - url : strlen(url));
-    reply r = *seen == &forbidden ? reply{MHD_HTTP_BAD_REQUEST, bad_request, sizeof(bad_request) - 1,
-                                          "text/plain", nullptr, false, false}
+    reply r = *seen == &forbidden ? reply{MHD_HTTP_BAD_REQUEST,
+                                          bad_request,
+                                          sizeof(bad_request) - 1,
+                                          "text/plain",
+                                          nullptr,
+                                          false,
+                                          false}
                                   : answer(connection, method, path, links);
     struct MHD_Response *response = MHD_create_response_from_buffer(
         r.size, const_cast<void *>(r.bytes), MHD_RESPMEM_PERSISTENT);
@@ -341,12 +351,11 @@ int main(int argc, char *argv[])
     at.sin_family = AF_INET;
     at.sin_port = htons(static_cast<uint16_t>(port));
     at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    struct MHD_Daemon *daemon =
-        MHD_start_daemon(MHD_USE_AUTO_INTERNAL_THREAD, 0, nullptr, nullptr, on_request, nullptr,
-                         MHD_OPTION_SOCK_ADDR, &at, MHD_OPTION_CONNECTION_TIMEOUT, idle_seconds,
-                         MHD_OPTION_CONNECTION_LIMIT, connections_max, MHD_OPTION_UNESCAPE_CALLBACK,
-                         keep_escapes, nullptr, MHD_OPTION_URI_LOG_CALLBACK, first_forbidden,
-                         nullptr, MHD_OPTION_END);
+    struct MHD_Daemon *daemon = MHD_start_daemon(
+        MHD_USE_AUTO_INTERNAL_THREAD, 0, nullptr, nullptr, on_request, nullptr,
+        MHD_OPTION_SOCK_ADDR, &at, MHD_OPTION_CONNECTION_TIMEOUT, idle_seconds,
+        MHD_OPTION_CONNECTION_LIMIT, connections_max, MHD_OPTION_UNESCAPE_CALLBACK, keep_escapes,
+        nullptr, MHD_OPTION_URI_LOG_CALLBACK, first_forbidden, nullptr, MHD_OPTION_END);
     const union MHD_DaemonInfo *bound =
         daemon ? MHD_get_daemon_info(daemon, MHD_DAEMON_INFO_BIND_PORT) : nullptr;
     if (!bound) {

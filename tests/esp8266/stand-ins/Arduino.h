@@ -16,8 +16,8 @@ typedef const char *PGM_P;
 #define __STRINGIZE_NX(A) #A
 #define __STRINGIZE(A) __STRINGIZE_NX(A)
 #define PROGMEM                                                                                    \
-    __attribute__((section("\".irom.text." __FILE__ "." __STRINGIZE(__LINE__) "." __STRINGIZE(      \
-        __COUNTER__) "\"")))
+    __attribute__((section("\".irom.text." __FILE__                                                \
+                           "." __STRINGIZE(__LINE__) "." __STRINGIZE(__COUNTER__) "\"")))
 #else
 #define PROGMEM // the ESP32 reads flash as memory
 #endif
@@ -74,5 +74,7 @@ template <class R, class... A> class Function<R(A...)>
   public:
     Function(decltype(nullptr)) {}
     template <class F, class = decltype(static_cast<R>(declval_<F &>()(declval_<A>()...)))>
-    Function(F) {}
+    Function(F)
+    {
+    }
 };

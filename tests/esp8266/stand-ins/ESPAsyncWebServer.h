@@ -6,7 +6,12 @@
 #include "FS.h"
 
 typedef uint8_t WebRequestMethodComposite;
-enum { HTTP_GET = 0b00000001, HTTP_POST = 0b00000010, HTTP_HEAD = 0b00100000, HTTP_ANY = 0b01111111 };
+enum {
+    HTTP_GET = 0b00000001,
+    HTTP_POST = 0b00000010,
+    HTTP_HEAD = 0b00100000,
+    HTTP_ANY = 0b01111111
+};
 
 class AsyncWebServerRequest;
 class AsyncWebHeader;
@@ -57,9 +62,8 @@ class AsyncWebServerRequest
     AsyncWebServerResponse *beginResponse(int code, const String &contentType,
                                           const String &content,
                                           AwsTemplateProcessor callback = nullptr);
-    AsyncWebServerResponse *beginResponse(int code, const char *contentType,
-                                          const uint8_t *content, size_t len,
-                                          AwsTemplateProcessor callback = nullptr);
+    AsyncWebServerResponse *beginResponse(int code, const char *contentType, const uint8_t *content,
+                                          size_t len, AwsTemplateProcessor callback = nullptr);
     AsyncWebServerResponse *beginResponse(int code, const String &contentType,
                                           const uint8_t *content, size_t len,
                                           AwsTemplateProcessor callback = nullptr);
@@ -70,12 +74,12 @@ class AsyncWebServerRequest
                                           const String &content = String());
 #endif
     DEPRECATED_BYTES_P void send_P(int code, const String &contentType, const uint8_t *content,
-                             size_t len, AwsTemplateProcessor callback = nullptr);
+                                   size_t len, AwsTemplateProcessor callback = nullptr);
     DEPRECATED_P void send_P(int code, const String &contentType, PGM_P content,
                              AwsTemplateProcessor callback = nullptr);
-    DEPRECATED_BYTES_P AsyncWebServerResponse *beginResponse_P(int code, const String &contentType,
-                                                               const uint8_t *content, size_t len,
-                                                         AwsTemplateProcessor callback = nullptr);
+    DEPRECATED_BYTES_P AsyncWebServerResponse *
+    beginResponse_P(int code, const String &contentType, const uint8_t *content, size_t len,
+                    AwsTemplateProcessor callback = nullptr);
     DEPRECATED_P AsyncWebServerResponse *beginResponse_P(int code, const String &contentType,
                                                          PGM_P content,
                                                          AwsTemplateProcessor callback = nullptr);

@@ -8,12 +8,23 @@ namespace fs
 {
 // Complete, as the cores' are: a sketch's own File redefines fs::File.
 enum SeekMode { SeekSet = 0, SeekCur = 1, SeekEnd = 2 };
-class File {};
-class Dir {};
-class FS {};
-struct FSInfo {};
-class FSConfig {};
-class SPIFFSConfig {};
+class File
+{
+};
+class Dir
+{
+};
+class FS
+{
+};
+struct FSInfo {
+};
+class FSConfig
+{
+};
+class SPIFFSConfig
+{
+};
 } // namespace fs
 
 using fs::Dir;

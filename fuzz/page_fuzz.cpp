@@ -16,9 +16,10 @@
 #include <unistd.h>
 #include <vector>
 
-// The converter itself, without its main: libFuzzer brings its own.
-#define TARVEL_NO_MAIN
-#include "../src/tarvel.cpp"
+// The converter itself, in blocks of its own size.
+#include "convert.h"
+#include "header.h"
+#include "testing.h"
 
 #include "../tests/restate.h"
 
@@ -36,11 +37,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     // The page and the header live in memory; the converter opens the page
     // by name like any page.
-    static int fd = memfd_create("page", 0);
+    static int fd = memfd_create("page", 0), header = memfd_create("header", 0);
     static char path[32];
-    if (header.file.fd < 0)
-        header.file.fd = memfd_create("header", 0);
-    if (fd < 0 || header.file.fd < 0 || ftruncate(fd, 0) != 0 ||
+    if (fd < 0 || header < 0 || ftruncate(fd, 0) != 0 ||
         pwrite(fd, data, size, 0) != static_cast<ssize_t>(size))
         abort();
     snprintf(path, sizeof(path), "/proc/self/fd/%d", fd);
@@ -53,19 +52,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // last.
     static const compares has = widest;
     for (int width = static_cast<int>(has); width >= 0; width--) {
-        widest = static_cast<compares>(width);
-        if (ftruncate(header.file.fd, 0) != 0 || lseek(header.file.fd, 0, SEEK_SET) != 0)
+        test_use_compares(static_cast<compares>(width));
+        if (ftruncate(header, 0) != 0 || lseek(header, 0, SEEK_SET) != 0)
             abort();
         // Every input is a run of its own: no identifier is taken yet.
-        forget_identifiers();
+        test_new_run(header);
         tarvel(path, "page_html");
         flush_out();
-        string block(lseek(header.file.fd, 0, SEEK_END), '\0');
-        if (pread(header.file.fd, block.data(), block.size(), 0) !=
-            static_cast<ssize_t>(block.size()))
+        string block(lseek(header, 0, SEEK_END), '\0');
+        if (pread(header, block.data(), block.size(), 0) != static_cast<ssize_t>(block.size()))
             abort();
 
-        check(status == 0 && header_may_be_whole(), "the page could not be read", block);
+        check(test_status() == 0 && test_header_whole(), "the page could not be read", block);
         check(block.compare(0, open.size(), open) == 0, "the block does not open as it should",
               block);
         check(block.size() >= open.size() + close.size() + 3 &&

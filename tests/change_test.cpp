@@ -6,13 +6,19 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <string>
+#include <sys/mman.h>
+#include <unistd.h>
 
-// The converter itself, without its main, its pages read through the test.
-#define TARVEL_NO_MAIN
-#define TARVEL_READ_PAGE changing_read
-#include "../src/tarvel.cpp"
+// The converter itself, its pages read through the test.
+#include "convert.h"
+#include "files.h"
+#include "header.h"
+#include "read.h"
+#include "testing.h"
 
 using std::string;
 
@@ -26,6 +32,7 @@ off_t added_at;       // and where
 int reads;            // reads of pages so far
 int old_header = -1;  // the old header, open for writing
 int spoiled_at;       // the read before which its first byte changes, or 0
+int header_fd = -1;   // the header, made in memory
 constexpr size_t block = sizeof(in);
 
 } // namespace
@@ -71,7 +78,7 @@ TEST_P(changing_page, gives_a_block_that_compiles)
         {
             unlink(path);
             close(writer);
-            close(header.file.fd);
+            close(header_fd);
         }
     } removed = {path};
     // Two and a half blocks of lines that hold )", so the delimiter is html.
@@ -79,21 +86,22 @@ TEST_P(changing_page, gives_a_block_that_compiles)
     while (page.size() < block * 5 / 2)
         page += line;
     ASSERT_EQ(write(writer, page.data(), page.size()), static_cast<ssize_t>(page.size()));
-    header.file.fd = memfd_create("header", 0);
-    status = 0, reads_from_start = 0, added = c.added, added_at = c.at;
-    forget_identifiers(); // each case a run of its own, the binary run whole too
+    read_page = changing_read;
+    header_fd = memfd_create("header", 0);
+    test_new_run(header_fd); // each case a run of its own, the binary run whole too
+    reads_from_start = 0, added = c.added, added_at = c.at;
 
     testing::internal::CaptureStdout();
     tarvel(path, "p_html");
     flush_out();
     string report = testing::internal::GetCapturedStdout();
 
-    string got(lseek(header.file.fd, 0, SEEK_END), '\0');
-    ASSERT_EQ(pread(header.file.fd, got.data(), got.size(), 0), static_cast<ssize_t>(got.size()));
+    string got(lseek(header_fd, 0, SEEK_END), '\0');
+    ASSERT_EQ(pread(header_fd, got.data(), got.size(), 0), static_cast<ssize_t>(got.size()));
     const string open = "const char p_html[] PROGMEM = R\"html(", close = ")html\";\r\n";
     EXPECT_EQ(got.compare(0, open.size(), open), 0);
     EXPECT_EQ(got.find(")html\""), got.size() - close.size()) << "the raw string ends early";
-    EXPECT_EQ(status, c.status);
+    EXPECT_EQ(test_status(), c.status);
     EXPECT_EQ(report, c.status ? "Can't read file " + string(path) + "\n" : "");
 }
 
@@ -119,9 +127,7 @@ void run_over_old_header(int spoil, int want_status)
         {
             close(old_header);
             old_header = -1;
-            // The next test starts with a header as a run does.
-            header = {{-1, 0, ""}, 0, false, false, false, {}, "", -1, 0, {}, 0, 0};
-            forget_identifiers();
+            test_new_run(-1); // the next test starts with a header as a run does
             (void)!chdir(cwd.c_str());
             (void)!system(("rm -rf " + root).c_str());
         }
@@ -135,26 +141,26 @@ void run_over_old_header(int spoil, int want_status)
     ASSERT_TRUE(f && fwrite(page.data(), 1, page.size(), f) == page.size() && fclose(f) == 0);
 
     // The header it gives, made in memory, is the old header.
-    header.file.fd = memfd_create("header", 0);
-    forget_identifiers();
+    read_page = changing_read;
+    int made = memfd_create("header", 0);
+    test_new_run(made);
     tarvel("a.html", "a_html");
     flush_out();
-    string old(lseek(header.file.fd, 0, SEEK_END), '\0');
-    ASSERT_EQ(pread(header.file.fd, old.data(), old.size(), 0), static_cast<ssize_t>(old.size()));
-    close(header.file.fd);
+    string old(lseek(made, 0, SEEK_END), '\0');
+    ASSERT_EQ(pread(made, old.data(), old.size(), 0), static_cast<ssize_t>(old.size()));
+    close(made);
     old_header = open("../htmls.h", O_WRONLY | O_CREAT, 0644);
     ASSERT_EQ(write(old_header, old.data(), old.size()), static_cast<ssize_t>(old.size()));
 
-    header = {{-1, 0, ""}, 0, false, false, false, {}, "", -1, 0, {}, 0, 0};
-    forget_identifiers();
-    status = 0, reads = 0, spoiled_at = spoil;
+    test_new_run(-1);
+    reads = 0, spoiled_at = spoil;
     testing::internal::CaptureStdout();
     ASSERT_TRUE(open_header());
     tarvel("a.html", "a_html");
     end_header(true);
     string report = testing::internal::GetCapturedStdout();
     spoiled_at = 0;
-    EXPECT_EQ(status, want_status);
+    EXPECT_EQ(test_status(), want_status);
     EXPECT_EQ(report, want_status ? "Can't write file ../htmls.h\n" : "");
     std::ifstream now("../htmls.h", std::ios::binary);
     string kept((std::istreambuf_iterator<char>(now)), std::istreambuf_iterator<char>());

@@ -2,7 +2,7 @@
 # tarvel builds for a processor without the x86 compares, as a Raspberry
 # Pi's (aarch64): the plain loops alone, warnings as errors.
 #
-#   cross_check.sh SOURCE DEFINE...
+#   cross_check.sh SOURCE_FOLDER DEFINE...
 set -euo pipefail
 . "$(dirname "$0")/common.sh"
 need g++-aarch64-linux-gnu aarch64-linux-gnu-g++
@@ -11,6 +11,8 @@ source=$1
 shift
 # libdeflate's header is the same on every processor.
 cp /usr/include/libdeflate.h "$work/"
-aarch64-linux-gnu-g++ -std=c++17 -O2 -Wall -Wextra -Werror -I"$work" "$@" \
-    -DTARVEL_VERSION='"cross"' -c "$source" -o "$work/tarvel.o"
-echo "$(basename "$source") builds for aarch64"
+for file in "$source"/*.cpp; do
+    aarch64-linux-gnu-g++ -std=c++17 -O2 -Wall -Wextra -Werror -I"$work" "$@" \
+        -DTARVEL_VERSION='"cross"' -c "$file" -o "$work/$(basename "$file" .cpp).o"
+done
+echo "every file of $(basename "$source")/ builds for aarch64"

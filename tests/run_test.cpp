@@ -490,10 +490,13 @@ void check(const run_case &c, bool gzip = false)
     }
     string letters; // of the options given: a run takes -a, -z and -k once each, -k with both
     for (const string &a : with.args)
-        letters += a == "-z" || a == "--gzip"         ? "z"
-                   : a == "-a" || a == "--assets"     ? "a"
-                   : a == "-k" || a == "--keep-files" ? "k"
-                                                      : "?";
+        if (a.size() > 2 && a[0] == '-' && a[1] != '-')
+            letters += a.substr(1); // short options run together
+        else if (a != "--")
+            letters += a == "-z" || a == "--gzip"         ? "z"
+                       : a == "-a" || a == "--assets"     ? "a"
+                       : a == "-k" || a == "--keep-files" ? "k"
+                                                          : "?";
     std::sort(letters.begin(), letters.end());
     if (letters != "" && letters != "z" && letters != "a" && letters != "az" && letters != "akz") {
         EXPECT_FALSE(fs::exists(pages / "list.txt")) << "options must not start a run";
@@ -1553,6 +1556,15 @@ std::vector<run_case> cases()
         option_row("keep_files_without_gzip", {"-a", "--keep-files"},
                    keeps_only_with_both("--keep-files"), 2),
         option_row("keep_files_given_twice", {"-k", "-a", "-z", "-k"}, no_combining("-k", "-k"), 2),
+        option_row("short_options_that_clash", {"-az", "-z"}, no_combining("-z", "-az"), 2),
+        option_row("short_options_keep_their_rule", {"-ak"}, keeps_only_with_both("-ak"), 2),
+        option_row("help_runs_with_no_other", {"-ah"}, no_such_option("-ah"), 2),
+        option_row("file_name_after_two_dashes", {"--", "-a"}, no_file_names("-a"), 2),
+        {.name = "short_options_run_together",
+         .files = {{"empty", "", kind::folder}},
+         .report = report({}, 0) + "0 files: 0 bytes, 0 in flash with -z\n",
+         .header = "#define tarvel_files(FILE)\r\n",
+         .args = {"-za", "--"}},
         on_full_output(option_row("help_that_cannot_be_written", {"--help"}, usage)),
         on_full_output(option_row("version_that_cannot_be_written", {"--version"}, "")),
     };

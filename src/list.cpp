@@ -60,6 +60,17 @@ static void put_entry(const char *id, char kept, const char *name, size_t len)
     put(e, std::min(n, sizeof(e) - 1));
 }
 
+void start_list()
+{
+    if (mode.tree)
+        put_string("#ifndef tarvel_files\r\n"
+                   "#if __cplusplus >= 201703L\r\n"
+                   "#define TARVEL_DEFINE inline\r\n"
+                   "#elif !defined(TARVEL_EXTERN)\r\n"
+                   "#define TARVEL_DEFINE extern\r\n"
+                   "#endif\r\n");
+}
+
 void put_list()
 {
     if (!mode.gzip && !mode.tree)
@@ -76,7 +87,7 @@ void put_list()
         if (mode.tree && !strcmp(name + folder, "index.html"))
             put_entry(id, kept, name, folder);
     });
-    put_string("\r\n");
+    put_string(mode.tree ? "\r\n#undef TARVEL_DEFINE\r\n#endif\r\n" : "\r\n");
     if (record_is_lost())
         text_lost();
 }

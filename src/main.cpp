@@ -54,6 +54,7 @@ static void convert_pages(bool tree)
         fclose(list);
         return;
     }
+    start_list();
     char name[name_max], id[id_max];
     int pages = 0;
     long len;

@@ -29,6 +29,7 @@
 //   open_array --> written as it comes (-z, -a, -k), gathered for the twin
 bool holding; // the block's array is held: it waits for its twin's verdict
 static struct {
+    bool defining;             // the block's definitions have begun (-a)
     bool too_big;              // the block's text outgrew `text`
     bool first;                // no line of the block's literal written yet
     const char *id, *delim;    // the block's array, and its delimiter (a page's) or null
@@ -74,10 +75,24 @@ void gather_text(const char *p, size_t n)
 // Starts the array `id` of a block: a page's raw string of the delimiter
 // `delim`, or, where that is null, a literal of a file's bytes. With -a -z
 // (not -k) it is held, else its first line written.
+// Starts a definition of the block's: with -a, the block's definitions
+// stand where the header may define its arrays (list.h), its declarations
+// elsewhere (end_block), so that a firmware of several source files has
+// one copy of each array.
+static const char *define()
+{
+    if (!mode.tree)
+        return "const ";
+    if (twin.defining)
+        return "TARVEL_DEFINE const ";
+    twin.defining = true;
+    return "#ifdef TARVEL_DEFINE\r\nTARVEL_DEFINE const ";
+}
+
 static void put_array_start()
 {
     const char *delim = twin.delim;
-    put_strings({"const char ", twin.id, delim ? "[] PROGMEM = R\"" : "[] PROGMEM =\r\n",
+    put_strings({define(), "char ", twin.id, delim ? "[] PROGMEM = R\"" : "[] PROGMEM =\r\n",
                  delim ? delim : "", delim ? "(" : ""});
 }
 
@@ -160,29 +175,39 @@ char end_block(const char *name, const char *id, unsigned long long bytes)
         release();
         close_array();
     }
-    char number[24];
-    if (mode.tree && raw) {
-        snprintf(number, sizeof(number), "%lu", twin.served);
-        put_strings({"const unsigned long ", id, "_len = ", number, ";\r\n"});
-    }
+    char len[24], gz_len[24];
+    snprintf(len, sizeof(len), "%lu", twin.served);
+    snprintf(gz_len, sizeof(gz_len), "%zu", n);
+    if (mode.tree && raw)
+        put_strings({"const unsigned long ", id, "_len = ", len, ";\r\n"});
     if (made) {
-        put_strings({"const unsigned char ", id, "_gz[] PROGMEM =\r\n"});
+        put_strings({define(), "unsigned char ", id, "_gz[] PROGMEM =\r\n"});
         bool first = true;
         put_literal(twin.gz, n, first);
-        snprintf(number, sizeof(number), "%zu", n);
-        put_strings({";\r\n", "const unsigned long ", id, "_gz_len = ", number, ";\r\n"});
+        put_strings({";\r\n", "const unsigned long ", id, "_gz_len = ", gz_len, ";\r\n"});
     }
     if (made || mode.tree) {
         char etag[32];
         snprintf(etag, sizeof(etag), "_etag[] = \"\\\"%08x\\\"\";\r\n",
                  made ? static_cast<unsigned>(libdeflate_crc32(0, twin.gz, n)) : twin.crc);
-        put_strings({"const char ", id, etag});
+        put_strings({define(), "char ", id, etag});
+    }
+    if (mode.tree) { // the same names, declared only
+        put_string("#else\r\n");
+        if (raw)
+            put_strings({"extern const char ", id, "[] PROGMEM;\r\nconst unsigned long ", id,
+                         "_len = ", len, ";\r\n"});
+        if (made)
+            put_strings({"extern const unsigned char ", id,
+                         "_gz[] PROGMEM;\r\nconst unsigned long ", id, "_gz_len = ", gz_len,
+                         ";\r\n"});
+        put_strings({"extern const char ", id, "_etag[];\r\n#endif\r\n"});
     }
     twin.blocks++;
     twin.files += bytes;
     twin.stored += (raw ? twin.served : 0) + (made ? n : 0);
     twin.len = twin.served = twin.crc = 0;
-    twin.too_big = holding = false;
+    twin.too_big = holding = twin.defining = false;
     return !made ? '-' : raw ? 'g' : 'z';
 }
 

@@ -871,19 +871,29 @@ string crc_of(const string &bytes)
 // `blocks`, in header order: each a raw string (a page) or a literal of its
 // bytes, its length and ETag, and an entry in the list of files (a
 // folder's index.html two).
+// A header of -a: its arrays defined where TARVEL_DEFINE is (C++17, or a
+// file that does not define TARVEL_EXTERN), else declared, once however
+// often it is included.
+const string files_start = "#ifndef tarvel_files\r\n#if __cplusplus >= 201703L\r\n"
+                           "#define TARVEL_DEFINE inline\r\n#elif !defined(TARVEL_EXTERN)\r\n"
+                           "#define TARVEL_DEFINE extern\r\n#endif\r\n",
+             files_end = "\r\n#undef TARVEL_DEFINE\r\n#endif\r\n";
+
 run_case tree_row(const string &name, const std::vector<entry> &files,
                   const std::vector<string> &lines, int processed, const std::vector<taken> &blocks,
                   int status = 0)
 {
-    run_case c = {name, files, "", "", status, {"-a"}};
+    run_case c = {name, files, "", files_start, status, {"-a"}};
     string list = "#define tarvel_files(FILE)";
     size_t bytes = 0, stored = 0;
     for (const taken &t : blocks) {
         string id = t.id.empty() ? identifier(t.path) : t.id, served = t.bytes, text = t.bytes;
         bool page = t.path.size() > 5 && t.path.compare(t.path.size() - 5, 5, ".html") == 0;
+        c.header += "#ifdef TARVEL_DEFINE\r\nTARVEL_DEFINE ";
         if (page) {
-            for (size_t at = 0; (at = text.find('\n', at)) != string::npos; at += 2)
-                text.insert(at, "\r");
+            text.clear();
+            for (char ch : t.bytes) // each LF a CR LF
+                text += ch == '\n' ? "\r\n" : string(1, ch);
             c.header += block(id, text);
         } else {
             c.header += "const char " + id + "[] PROGMEM =\r\n";
@@ -891,8 +901,11 @@ run_case tree_row(const string &name, const std::vector<entry> &files,
                 c.header += (at ? "\r\n" : "") + c_string(served.substr(at, 32));
             c.header += (served.empty() ? "\"\"" : "") + string(";\r\n");
         }
-        c.header += "const unsigned long " + id + "_len = " + std::to_string(served.size()) +
-                    ";\r\nconst char " + id + "_etag[] = \"\\\"" + crc_of(served) + "\\\"\";\r\n";
+        string len =
+            "const unsigned long " + id + "_len = " + std::to_string(served.size()) + ";\r\n";
+        c.header += len + "TARVEL_DEFINE const char " + id + "_etag[] = \"\\\"" + crc_of(served) +
+                    "\\\"\";\r\n#else\r\nextern const char " + id + "[] PROGMEM;\r\n" + len +
+                    "extern const char " + id + "_etag[];\r\n#endif\r\n";
         string arrays =
             ", \"" + t.type + "\", " + id + ", " + id + "_len, nullptr, 0, " + id + "_etag)";
         list += " \\\r\n    FILE(" + c_string("/" + t.path) + arrays;
@@ -901,7 +914,7 @@ run_case tree_row(const string &name, const std::vector<entry> &files,
             list += " \\\r\n    FILE(" + c_string("/" + t.path.substr(0, folder)) + arrays;
         bytes += t.bytes.size(), stored += served.size();
     }
-    c.header += list + "\r\n";
+    c.header += list + files_end;
     c.report = report(lines, processed) + std::to_string(blocks.size()) +
                (blocks.size() == 1 ? " file: " : " files: ") + grouped(bytes) + " bytes, " +
                grouped(stored) + " in flash\n";
@@ -1563,7 +1576,7 @@ std::vector<run_case> cases()
         {.name = "short_options_run_together",
          .files = {{"empty", "", kind::folder}},
          .report = report({}, 0) + "0 files: 0 bytes, 0 in flash with -z\n",
-         .header = "#define tarvel_files(FILE)\r\n",
+         .header = files_start + "#define tarvel_files(FILE)" + files_end,
          .args = {"-za", "--"}},
         on_full_output(option_row("help_that_cannot_be_written", {"--help"}, usage)),
         on_full_output(option_row("version_that_cannot_be_written", {"--version"}, "")),

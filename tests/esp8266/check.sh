@@ -4,8 +4,9 @@
 # of its UI, and the README's table with it. For the ESP8266 with Debian's
 # xtensa-lx106 GCC and the core's flags for a NodeMCU, where objdump must
 # find every array in a flash section (.irom.text.*, which the core's linker
-# script puts in .irom0.text) and their bytes must be what tarvel says the
-# files cost; for the ESP32 with g++. The cores and libraries are stand-ins
+# script puts in .irom0.text), once where a second source file includes the
+# header too, and their bytes must be what tarvel says the files cost; for
+# the ESP32 with g++. The cores and libraries are stand-ins
 # (stand-ins/) that declare what the real headers bring into scope, the
 # names of FS.h among them; ESPAsyncWebServer both as 1.2 and as 3.x. Last,
 # faults that must not build: a table named File, which collides with the
@@ -25,7 +26,7 @@ source "$(dirname "$0")/../common.sh"
 tarvel=$1 readme=$2 examples=$3
 here=$(cd "$(dirname "$0")" && pwd)
 
-need gcc-xtensa-lx106 xtensa-lx106-elf-g++ xtensa-lx106-elf-objdump
+need gcc-xtensa-lx106 xtensa-lx106-elf-g++ xtensa-lx106-elf-objdump xtensa-lx106-elf-ld
 scratch
 
 # The README's table: the ```cpp block after <!-- snippet: table -->.
@@ -49,6 +50,10 @@ fault webserver 's/<= 100000/<= 100/' small_budget
 fault async 's/#define BEGIN_FROM_FLASH beginResponse$/#define BEGIN_FROM_FLASH beginResponse_P/' p_calls
 { echo '#include <Arduino.h>'; echo '#include <ESP8266WebServer.h>'; cat "$work/table.inc"; } \
     >"$work/webserver/readme.cpp"
+# A second source file of the firmware that names every array too.
+{ echo '#include <Arduino.h>'; echo '#include "htmls.h"'
+  echo '#define NAMES(path, type, data, len, gz, gz_len, etag) data, (const char *)gz, etag,'
+  echo 'const char *const second[] = {tarvel_files(NAMES) nullptr};'; } >"$work/webserver/second.cpp"
 
 esp8266=(xtensa-lx106-elf-g++ -D__ets__ -DICACHE_FLASH -U__STRICT_ANSI__ -D_GNU_SOURCE -DESP8266
     -DARDUINO=10819 -DARDUINO_ESP8266_NODEMCU_ESP12E -DARDUINO_ARCH_ESP8266 -DF_CPU=80000000L
@@ -111,6 +116,7 @@ while read -r want target sketch source version; do
 done <<'ROWS'
 builds  esp8266 webserver webserver    -
 builds  esp8266 webserver readme       -
+builds  esp8266 webserver second       -
 builds  esp8266 async     async         1.2
 builds  esp8266 async     async         3.x
 builds  esp32   webserver webserver    -
@@ -124,9 +130,14 @@ ROWS
 
 # Every array of the list in flash, each file as its smaller form alone, so
 # that their bytes (each with its terminating zero) are what tarvel said
-# they cost; the table in RAM.
+# they cost, and once only where two source files name them: the linker
+# keeps one of each (a relocatable link of both, as the firmware's does);
+# the table in RAM.
+xtensa-lx106-elf-ld -r "$work/webserver/webserver-esp8266.o" "$work/webserver/second-esp8266.o" \
+    -o "$work/webserver/both-esp8266.o"
 for sketch in webserver async; do
     object=$work/$sketch/$sketch-esp8266.o
+    [ "$sketch" = webserver ] && object=$work/$sketch/both-esp8266.o
     [ -e "$object" ] || continue
     header=$work/$sketch/htmls.h
     arrays=$(grep -o 'FILE("[^"]*", "[^"]*", [A-Za-z0-9_]*, [A-Za-z0-9_]*, [A-Za-z0-9_]*' "$header" |
@@ -134,8 +145,12 @@ for sketch in webserver async; do
     xtensa-lx106-elf-objdump -t "$object" >"$work/symbols.txt"
     bytes=0
     for array in $arrays; do
-        read -r section size < <(awk -v re="(^|[0-9])${array}\$" '$NF ~ re { print $(NF - 2), $(NF - 1) }' \
-            "$work/symbols.txt")
+        read -r section size copies < <(awk -v re="(^|[0-9])${array}\$" '$NF ~ re && $0 !~ /\*UND\*/ {
+            n++; s = $(NF - 2); z = $(NF - 1) } END { print s, z, n + 0 }' "$work/symbols.txt")
+        if [ "$copies" != 1 ]; then
+            echo "$sketch: $array in the object $copies times"
+            failed=1
+        fi
         if [[ "${section:-}" != .irom.text.* ]]; then
             echo "$sketch: $array in section '${section:-}', not in flash"
             failed=1

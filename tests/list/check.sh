@@ -39,6 +39,22 @@ done
 (cd "$work/plain/p" && "$tarvel" -a >/dev/null)
 (cd "$work/kept/p" && "$tarvel" -a -z -k >/dev/null)
 
+# once FOLDER BUILD NM PROGRAM: with -a, every array of the list is in the
+# program of two source files once.
+once() {
+    local header=$work/$1/htmls.h wrong
+    grep -q '^#define tarvel_files' "$header" || return 0
+    grep -o 'FILE("[^"]*", "[^"]*", [^)]*)' "$header" | sed 's/^FILE("[^"]*", "[^"]*", //' |
+        tr -d ' )' | cut -d, -f1,3,5 | tr , '\n' | grep -v '^nullptr$' | sort -u >"$work/arrays.txt"
+    wrong=$("$3" -C "$4" | awk 'FILENAME == ARGV[1] { want[$1] = 0; next } $NF in want { want[$NF]++ }
+        END { for (n in want) if (want[n] != 1) print n " is in the program " want[n] " times" }' \
+        "$work/arrays.txt" -)
+    [ -z "$wrong" ] && return 0
+    echo "$1: $2: $wrong"
+    failed=1
+    return 1
+}
+
 failed=0
 flags=(-Wall -Wextra -Werror -pedantic)
 for folder in pages empty files plain kept nofiles; do
@@ -53,6 +69,7 @@ for folder in pages empty files plain kept nofiles; do
                 continue
             fi
             got=$("$work/walk") || { echo "$folder: $build: the two files disagree"; failed=1; }
+            once "$folder" "$build" nm "$work/walk" || true
             if [ -z "$want" ]; then
                 want=$got
                 printf '%s\n' "$got"
@@ -64,7 +81,8 @@ for folder in pages empty files plain kept nofiles; do
         done
     done
     if avr-g++ -std=gnu++11 -mmcu=atmega2560 -Os "${flags[@]}" -I"$work/$folder" \
-        "$here/walk.cpp" "$here/second.cpp" -o "$work/walk.elf"; then
+        "$here/walk.cpp" "$here/second.cpp" -o "$work/walk.elf" &&
+        once "$folder" avr-g++ avr-nm "$work/walk.elf"; then
         echo "$folder: compiles with g++ and clang++ (C++11 to C++20) and avr-g++ (GNU C++11)"
     else
         echo "$folder: avr-g++: does not compile"

@@ -1,8 +1,14 @@
 // The second source file of the walk: it includes the same header and
-// counts its pages through the list.
+// counts its pages through the list. Before C++17, a header of -a defines
+// its arrays in one file alone: this one declares them. It may be included
+// twice.
 
 #define PROGMEM
+#define TARVEL_EXTERN
 #include "htmls.h"
+#ifdef tarvel_files
+#include "htmls.h"
+#endif
 
 #ifdef tarvel_files
 #define ONE(path, type, data, len, gz, gz_len, etag) +1

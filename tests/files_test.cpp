@@ -42,7 +42,7 @@ template <size_t n> constexpr size_t size_of(const char (&)[n])
 {
     return n;
 }
-constexpr size_t size_of(std::nullptr_t)
+[[maybe_unused]] constexpr size_t size_of(std::nullptr_t)
 {
     return 0;
 }

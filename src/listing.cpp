@@ -5,6 +5,7 @@
 
 #include "convert.h"
 #include "files.h"
+#include "options.h"
 #include "replace.h"
 #include "report.h"
 #include "sizes.h"
@@ -121,7 +122,7 @@ static bool list_tree(FILE *to)
     return ok;
 }
 
-FILE *list_pages(bool tree)
+FILE *list_pages()
 {
     replacement file = {-1, 0, ""};
     struct stat old;
@@ -129,7 +130,7 @@ FILE *list_pages(bool tree)
     if (!may_replace(list_name) || !start_file(file, list_name, regular ? &old : nullptr))
         return nullptr;
     FILE *list = fdopen(file.fd, "w+");
-    bool ok = list && (tree ? list_tree(list) : list_folder(list)) && fflush(list) == 0 &&
+    bool ok = list && (mode.tree ? list_tree(list) : list_folder(list)) && fflush(list) == 0 &&
               !ferror(list) && put_in_place(file, list_name) && fseek(list, 0, SEEK_SET) == 0;
     if (!ok)
         drop_file(file);

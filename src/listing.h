@@ -13,6 +13,6 @@ long read_name(FILE *list, char *name, size_t size);
 // whole (a link at list.txt is replaced, never written through). Returns
 // the listing, open at its start: the run reads the names it wrote itself,
 // whatever another run does to list.txt meanwhile. Null when the listing
-// could not be made or written. With `tree`, it lists the files of the
+// could not be made or written. With -a, it lists the files of the
 // folder's tree instead.
-FILE *list_pages(bool tree);
+FILE *list_pages();

@@ -36,15 +36,16 @@ static bool open_std_streams()
     return true;
 }
 
-// Converts every page that the listing names into the header; with
-// `tree`, every file of the folder's tree.
-static void convert_pages(bool tree)
+// Converts every page that the listing names into the header; with -a,
+// every file of the folder's tree.
+static void convert_pages()
 {
+    bool tree = mode.tree;
     if (tree && !find_root()) {
         report(failure, "Can't open folder .\n");
         return;
     }
-    FILE *list = list_pages(tree);
+    FILE *list = list_pages();
     if (!list) {
         report(failure, "Can't write file %s\n", list_name);
         return;
@@ -94,7 +95,7 @@ int main(int argc, char *argv[])
         catch_signals();
         add_own(STDOUT_FILENO, "standard output");
         add_own(STDERR_FILENO, "standard error");
-        convert_pages(mode.tree);
+        convert_pages();
         end_twins();
     }
     return exit_status();
